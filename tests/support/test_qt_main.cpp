@@ -1,0 +1,13 @@
+// Qt test executables need one QApplication for the whole run, created on the
+// offscreen platform unless the caller chose another.
+#include <QApplication>
+#include <cstdlib>
+
+#include <gmock/gmock.h>
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    testing::InitGoogleMock(&argc, argv);
+    return RUN_ALL_TESTS();
+}
