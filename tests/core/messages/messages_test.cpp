@@ -1,0 +1,156 @@
+// Language selection, the locale fallback and the insertion rule.
+#include "core/messages/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "core/messages/messages_testing.h"
+#include "test_support.h"
+
+namespace quillbox {
+namespace {
+
+using test::ScopedEnv;
+
+class MessagesLanguageTest : public testing::Test {
+  protected:
+    void SetUp() override { ResetLanguageForTesting(); }
+    void TearDown() override { ResetLanguageForTesting(); }
+
+    // The locale variables, so that the developer's own locale cannot leak into a test.
+    ScopedEnv lc_all_{"LC_ALL", "en_US.UTF-8"};
+    ScopedEnv lc_messages_{"LC_MESSAGES", std::nullopt};
+    ScopedEnv lang_{"LANG", std::nullopt};
+};
+
+TEST_F(MessagesLanguageTest, OnlyTheFirstTwoCharactersSelectTheLanguage) {
+    EXPECT_EQ(MessageLanguage(), kLanguageUserDefault);
+
+    EXPECT_TRUE(SetLanguage("cs-CZ"));
+    EXPECT_EQ(MessageLanguage(), kLanguageCzech);
+    EXPECT_EQ(LoadMessage(121), "Chyba");
+
+    EXPECT_TRUE(SetLanguage("sk"));
+    EXPECT_EQ(MessageLanguage(), kLanguageSlovak);
+
+    EXPECT_TRUE(SetLanguage("en"));
+    EXPECT_EQ(MessageLanguage(), kLanguageEnglish);
+    EXPECT_EQ(LoadMessage(121), "Error");
+}
+
+TEST_F(MessagesLanguageTest, UnknownCodesAreRefusedAndChangeNothing) {
+    for (const char* code : {"CS", "Sk", "de", "", "c", " cs", "e"}) {
+        EXPECT_FALSE(SetLanguage(code)) << '"' << code << '"';
+        EXPECT_EQ(MessageLanguage(), kLanguageUserDefault) << '"' << code << '"';
+    }
+    ASSERT_TRUE(SetLanguage("sk"));
+    EXPECT_FALSE(SetLanguage("CS"));
+    EXPECT_EQ(MessageLanguage(), kLanguageSlovak);
+    EXPECT_EQ(LoadMessage(121), "Chyba");
+}
+
+struct LocaleCase {
+    std::optional<std::string> lc_all;
+    std::optional<std::string> lc_messages;
+    std::optional<std::string> lang;
+    std::uint16_t expected;
+};
+
+TEST_F(MessagesLanguageTest, UserDefaultFollowsTheLocaleVariablesInOrder) {
+    const LocaleCase cases[] = {
+        {"cs_CZ.UTF-8", std::nullopt, std::nullopt, kLanguageCzech},
+        {std::nullopt, "sk_SK", std::nullopt, kLanguageSlovak},
+        {std::nullopt, std::nullopt, "sk_SK.UTF-8@euro", kLanguageSlovak},
+        {std::nullopt, std::nullopt, "cs", kLanguageCzech},
+        {std::nullopt, std::nullopt, "de_DE.UTF-8", kLanguageEnglish},
+        {std::nullopt, std::nullopt, std::nullopt, kLanguageEnglish},
+        // The first non-empty variable wins, even when it names no language of ours.
+        {"cs_CZ.UTF-8", "sk_SK", "sk_SK", kLanguageCzech},
+        {"C", "cs_CZ", "cs_CZ", kLanguageEnglish},
+        {"", "sk_SK", "cs_CZ", kLanguageSlovak},
+        {"", "", "cs_CZ", kLanguageCzech},
+        // Only the whole language part counts: Kashubian is not Czech.
+        {"csb_PL.UTF-8", std::nullopt, std::nullopt, kLanguageEnglish},
+        {"sk", std::nullopt, std::nullopt, kLanguageSlovak},
+    };
+    for (const LocaleCase& c : cases) {
+        ScopedEnv lc_all("LC_ALL", c.lc_all);
+        ScopedEnv lc_messages("LC_MESSAGES", c.lc_messages);
+        ScopedEnv lang("LANG", c.lang);
+        SCOPED_TRACE(c.lc_all.value_or("-") + " / " + c.lc_messages.value_or("-") + " / " +
+                     c.lang.value_or("-"));
+        EXPECT_EQ(EffectiveLanguage(), c.expected);
+        EXPECT_EQ(MessageLanguage(), kLanguageUserDefault);
+    }
+}
+
+TEST_F(MessagesLanguageTest, UserDefaultLoadsTheLocaleTable) {
+    ScopedEnv lc_all("LC_ALL", "sk_SK.UTF-8");
+    EXPECT_EQ(LoadMessage(119), "Zrušiť");
+    ScopedEnv czech("LC_ALL", "cs_CZ.UTF-8");
+    EXPECT_EQ(LoadMessage(119), "Zrušit");
+}
+
+TEST_F(MessagesLanguageTest, ChosenLanguageOverridesTheLocale) {
+    ScopedEnv lc_all("LC_ALL", "cs_CZ.UTF-8");
+    ASSERT_TRUE(SetLanguage("en-GB"));
+    EXPECT_EQ(EffectiveLanguage(), kLanguageEnglish);
+    EXPECT_EQ(LoadMessage(119), "Cancel");
+}
+
+TEST_F(MessagesLanguageTest, FileNameGoesBetweenTheQuotesOfMessage180) {
+    ASSERT_TRUE(SetLanguage("en"));
+    EXPECT_EQ(FormatMessageText(180, {"/home/jan/cert 1.pfx"}),
+              "File \"/home/jan/cert 1.pfx\" already exists. Do you want to replace it?");
+    ASSERT_TRUE(SetLanguage("cs"));
+    EXPECT_EQ(FormatMessageText(180, {"a.pfx"}),
+              "Soubor „a.pfx“ již existuje. Chcete jej nahradit?");
+    ASSERT_TRUE(SetLanguage("sk"));
+    EXPECT_EQ(FormatMessageText(180, {"a.pfx"}), "Súbor „a.pfx“ už existuje. Chcete ho nahradiť?");
+}
+
+TEST_F(MessagesLanguageTest, FormattingAMissingMessageGivesTheMissingMark) {
+    ASSERT_TRUE(SetLanguage("en"));
+    EXPECT_EQ(FormatMessageText(215, {"x"}), "???");
+    EXPECT_EQ(FormatMessageText(104, {"Quillbox Plug-in", "64", "1.31.0.81", LoadMessage(121)}),
+              "Quillbox Plug-in (64b) 1.31.0.81: Error");
+}
+
+TEST(MessagesFormatTest, ReplacesNumberedInsertionsInAnyOrder) {
+    EXPECT_EQ(FormatInsertions("%2-%1-%2", {"a", "b"}), "b-a-b");
+    EXPECT_EQ(FormatInsertions("%1 (%2b) %3", {"Q", "64", "1.0"}), "Q (64b) 1.0");
+    EXPECT_EQ(FormatInsertions("%9", {"1", "2", "3", "4", "5", "6", "7", "8", "nine"}), "nine");
+    EXPECT_EQ(FormatInsertions("", {"a"}), "");
+}
+
+TEST(MessagesFormatTest, DoublePercentIsOnePercentSign) {
+    EXPECT_EQ(FormatInsertions("100%% sure", {}), "100% sure");
+    EXPECT_EQ(FormatInsertions("%%%%", {}), "%%");
+    // An escaped percent sign followed by a digit is text, not an insertion.
+    EXPECT_EQ(FormatInsertions("%%1", {"x"}), "%1");
+    EXPECT_EQ(FormatInsertions("%%%1", {"x"}), "%x");
+}
+
+TEST(MessagesFormatTest, InsertedTextIsNotFormattedAgain) {
+    EXPECT_EQ(FormatInsertions("%1 %2", {"%2%%", "b"}), "%2%% b");
+}
+
+TEST(MessagesFormatTest, OtherPercentSequencesStayAsTheyAre) {
+    EXPECT_EQ(FormatInsertions("HTTP status: %s\nCode: %d", {"x"}), "HTTP status: %s\nCode: %d");
+    EXPECT_EQ(FormatInsertions("%0 % x 50%", {"x"}), "%0 % x 50%");
+}
+
+TEST(MessagesFormatTest, InsertionWithoutAValueStaysVisible) {
+    EXPECT_EQ(FormatInsertions("%1 and %3", {"one", "two"}), "one and %3");
+    EXPECT_EQ(FormatInsertions("%1", {}), "%1");
+}
+
+TEST(MessagesFormatTest, OnlyOneDigitNamesAnInsertion) {
+    EXPECT_EQ(FormatInsertions("%10", {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}), "a0");
+    EXPECT_EQ(FormatInsertions("%2b", {"x", "64"}), "64b");
+}
+
+}  // namespace
+}  // namespace quillbox
