@@ -1,0 +1,71 @@
+// The process-wide log and diagnostic switch. The log file is written only when a file
+// named "PenwrightA.log" already exists in the user's temporary folder, so a user or a
+// supporter turns logging on by creating that empty file. Levels 1 and 2 also show the
+// entry to the person in a warning or error box.
+#pragma once
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace quillbox {
+
+class CSignException;
+
+enum class LogLevel { File = 0, Warning = 1, Error = 2 };
+
+inline constexpr std::string_view kLogFileName = "PenwrightA.log";
+
+class CGlobals {
+  public:
+    // The single instance, created (and the log decision taken) on first use.
+    static CGlobals& Get();
+    // Lets a test route the process's logging to an instance of its own (nullptr: back
+    // to the real one).
+    static void SetInstanceForTesting(CGlobals* instance);
+
+    // An instance over an explicit temporary folder (empty: none known). The process
+    // uses Get(); tests build their own.
+    explicit CGlobals(std::string tempFolder);
+    ~CGlobals();
+    CGlobals(const CGlobals&) = delete;
+    CGlobals& operator=(const CGlobals&) = delete;
+
+    // printf-style format; UTF-8 text.
+    void Log(LogLevel level, const CSignException* exception, const char* format, ...)
+        __attribute__((format(printf, 4, 5)));
+    // For formats that are not literals (message texts such as "HTTP status: %s").
+    void LogV(LogLevel level, const CSignException* exception, const char* format, va_list args);
+    // An already formatted message.
+    void LogText(LogLevel level, const CSignException* exception, std::string_view message);
+
+    // "<path>, exists" or "<path>, not exists".
+    std::string GetLogFileInfo() const;
+    const std::string& LogPath() const { return logPath_; }
+    bool LogFileExisted() const { return logFileExisted_; }
+
+    bool DebugFlag() const { return debugFlag_.load(); }
+    void SetDebugFlag(bool on) { debugFlag_.store(on); }
+
+  private:
+    void WriteUtf16(std::string_view utf8);
+
+    struct FileCloser {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+
+    std::string logPath_;
+    std::unique_ptr<std::FILE, FileCloser> logFile_;
+    bool logFileExisted_ = false;
+    std::mutex lock_;
+    std::atomic<bool> debugFlag_{false};
+};
+
+// Shorthand for CGlobals::Get().Log(...).
+#define QB_LOG(level, exception, ...) ::quillbox::CGlobals::Get().Log(level, exception, __VA_ARGS__)
+
+}  // namespace quillbox

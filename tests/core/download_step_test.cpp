@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include "core/globals.h"
+#include "core/messages/messages.h"
+#include "core/messages/messages_testing.h"
+#include "core/task_processor.h"
+#include "core/utf.h"
+#include "platform/settings/settings_store.h"
+#include "recording_user_interface.h"
+#include "test_support.h"
+
+namespace quillbox {
+namespace {
+
+class FakeDownloader : public TaskDownloader {
+  public:
+    DownloadedDocument answer;
+    std::string url;
+    int waitMessage = 0;
+    bool waitDialog = false;
+    DownloadedDocument Download(const std::string& u, int message, bool show) override {
+        url = u;
+        waitMessage = message;
+        waitDialog = show;
+        return answer;
+    }
+};
+
+// Stands for the signed message: the content is the body after a "P7:" marker.
+class FakeReader : public SignedMessageReader {
+  public:
+    std::optional<std::string> Content(std::string_view message) override {
+        if (message.substr(0, 3) != "P7:") {
+            return std::nullopt;
+        }
+        return std::string(message.substr(3));
+    }
+};
+
+class MemorySettings : public settings::SettingsStore {
+  public:
+    std::optional<std::uint32_t> secureProtocols;
+    std::optional<settings::Value> Read(settings::Root, std::string_view key,
+                                        std::string_view name) const override {
+        if (key == settings::kInternetSettingsKey && name == settings::kSecureProtocolsName &&
+            secureProtocols) {
+            return settings::Value{*secureProtocols};
+        }
+        return std::nullopt;
+    }
+    bool Write(settings::Root, std::string_view, std::string_view,
+               const settings::Value&) override {
+        return true;
+    }
+};
+
+std::string ReadLogUtf8(const std::filesystem::path& path) {
+    std::string bytes = test::ReadFile(path);
+    std::u16string wide;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                      (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    }
+    return Utf16ToUtf8(wide);
+}
+
+class DownloadStepTest : public ::testing::Test {
+  protected:
+    DownloadStepTest() {
+        test::WriteFile(temp / "PenwrightA.log", "");
+        globals = std::make_unique<CGlobals>(temp.path().string());
+        CGlobals::SetInstanceForTesting(globals.get());
+        settings::SetSettingsStore(&store);
+        SetLanguage("en");
+        TaskServices services;
+        services.downloader = downloader;
+        services.messageReader = std::make_shared<FakeReader>();
+        processor = std::make_unique<TaskProcessor>(std::move(services));
+    }
+    ~DownloadStepTest() override {
+        CGlobals::SetInstanceForTesting(nullptr);
+        settings::SetSettingsStore(nullptr);
+        ResetLanguageForTesting();
+    }
+
+    std::int32_t Execute(std::string& response) {
+        return processor->ExecuteTask("https://forms.test/task", response);
+    }
+
+    test::TempDir temp;
+    std::unique_ptr<CGlobals> globals;
+    MemorySettings store;
+    test::RecordingUserInterface ui;
+    std::shared_ptr<FakeDownloader> downloader = std::make_shared<FakeDownloader>();
+    std::unique_ptr<TaskProcessor> processor;
+};
+
+TEST_F(DownloadStepTest, AcceptsOctetStreamWithParametersAndRunsTheTask) {
+    store.secureProtocols = 0x2800;
+    downloader->answer = {"P7:<getplugininfo/>", "Server: x", "200 OK",
+                          "application/octet-stream; charset=binary"};
+    std::string response;
+    EXPECT_EQ(Execute(response), kTaskStatusOk);
+    EXPECT_EQ(response,
+              R"(<plugininfo result="ok"><summary name="ocx" version="1.31.0"/></plugininfo>)");
+    EXPECT_EQ(downloader->url, "https://forms.test/task");
+    EXPECT_EQ(downloader->waitMessage, 113);
+    EXPECT_TRUE(downloader->waitDialog);
+    EXPECT_EQ(processor->secureProtocols(), 0x2800u);
+    std::string log = ReadLogUtf8(temp / "PenwrightA.log");
+    EXPECT_NE(log.find("\nUrl: https://forms.test/task\n"), std::string::npos);
+    EXPECT_NE(log.find("\nSecureProtocols: 0x00002800\n"), std::string::npos);
+    EXPECT_NE(log.find("\nXML: <getplugininfo/>\n"), std::string::npos);
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(DownloadStepTest, ErrorPageIsShownLoggedAndAnsweredEmpty) {
+    store.secureProtocols = 0x800;
+    downloader->answer = {"<html>not here</html>", "Content-Type: application/xhtml+xml",
+                          "404 Not Found", "application/xhtml+xml"};
+    std::string response = "untouched";
+    EXPECT_EQ(Execute(response), kTaskStatusDownloadFailed);
+    EXPECT_EQ(response, "");
+    EXPECT_EQ(processor->outcome().result, TaskResult::Error);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].icon, ui::BoxIcon::Error);
+    EXPECT_EQ(ui.boxes[0].text,
+              "Server communication error\nHTTP status: 404 Not Found\n"
+              "Header: Content-Type: application/xhtml+xml");
+    EXPECT_NE(ReadLogUtf8(temp / "PenwrightA.log").find("\n<html>not here</html>\n"),
+              std::string::npos);
+}
+
+TEST_F(DownloadStepTest, ContentTypeIsComparedCaseSensitively) {
+    store.secureProtocols = 0x800;
+    downloader->answer = {"P7:<getplugininfo/>", "", "200 OK", "Application/Octet-Stream"};
+    std::string response = "untouched";
+    EXPECT_EQ(Execute(response), kTaskStatusDownloadFailed);
+    EXPECT_EQ(response, "");
+    // Not an error page: the body is not logged.
+    EXPECT_EQ(ReadLogUtf8(temp / "PenwrightA.log").find("P7:"), std::string::npos);
+}
+
+TEST_F(DownloadStepTest, WithoutTls12ThePlaceholderMessageIsShown) {
+    store.secureProtocols = std::nullopt;
+    downloader->answer = {"", "", "", ""};  // nothing came back at all
+    std::string response;
+    EXPECT_EQ(Execute(response), kTaskStatusDownloadFailed);
+    EXPECT_EQ(processor->secureProtocols(), 0u);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "???");
+}
+
+TEST_F(DownloadStepTest, BodiesThatAreNotSignedUtf8TasksEndAsNotWellFormed) {
+    store.secureProtocols = 0x800;
+    std::string response = "untouched";
+    downloader->answer = {"<getplugininfo/>", "", "200 OK", "application/octet-stream"};
+    EXPECT_EQ(Execute(response), kTaskStatusNotWellFormed);
+    downloader->answer = {"P7:<getplugininfo a='\xC3\x28'/>", "", "200 OK",
+                          "application/octet-stream"};
+    EXPECT_EQ(Execute(response), kTaskStatusNotWellFormed);
+    EXPECT_EQ(response, "untouched");
+}
+
+}  // namespace
+}  // namespace quillbox
