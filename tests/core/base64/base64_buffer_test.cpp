@@ -1,0 +1,155 @@
+// How the coder's buffers grow, stay zeroed past their contents and refuse impossible sizes.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "core/base64/base64_coder.h"
+
+namespace quillbox {
+namespace {
+
+const std::uint8_t* Bytes(const std::string& s) {
+    return reinterpret_cast<const std::uint8_t*>(s.data());
+}
+
+bool ZeroFrom(const void* buffer, std::uint32_t from, std::uint32_t capacity) {
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    for (std::uint32_t i = from; i < capacity; ++i) {
+        if (bytes[i] != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(Base64Buffers, GrowInWholePagesAndNeverShrink) {
+    Base64Coder coder;
+    EXPECT_EQ(coder.EncodedCapacity(), 0u);
+    coder.AllocEncode(1);
+    EXPECT_EQ(coder.EncodedCapacity(), 4096u);
+    coder.AllocEncode(4095);
+    EXPECT_EQ(coder.EncodedCapacity(), 4096u);
+    // A request for the full capacity grows too: the terminating zero needs a byte.
+    coder.AllocEncode(4096);
+    EXPECT_EQ(coder.EncodedCapacity(), 8192u);
+    coder.AllocEncode(12289);
+    EXPECT_EQ(coder.EncodedCapacity(), 16384u);
+    coder.AllocEncode(10);
+    EXPECT_EQ(coder.EncodedCapacity(), 16384u);
+
+    coder.AllocDecode(0);
+    EXPECT_EQ(coder.DecodedCapacity(), 4096u);
+    coder.AllocDecode(8191);
+    EXPECT_EQ(coder.DecodedCapacity(), 8192u);
+
+    // Encoding asks for 2 x count, decoding for count.
+    Base64Coder fresh;
+    fresh.Encode(Bytes(std::string(5000, 'a')), 5000);
+    EXPECT_EQ(fresh.EncodedCapacity(), 12288u);
+    EXPECT_EQ(fresh.DecodedCapacity(), 8192u);
+}
+
+TEST(Base64Buffers, AllocationZeroesTheWholeBuffer) {
+    Base64Coder coder;
+    coder.Encode(Bytes(std::string(3000, 'q')), 3000);
+    coder.AllocEncode(10);
+    EXPECT_EQ(coder.EncodedSize(), 0u);
+    EXPECT_TRUE(ZeroFrom(coder.EncodedMessage(), 0, coder.EncodedCapacity()));
+    coder.AllocDecode(10);
+    EXPECT_EQ(coder.DecodedSize(), 0u);
+    EXPECT_TRUE(ZeroFrom(coder.DecodedMessage(), 0, coder.DecodedCapacity()));
+
+    coder.SetDecodeBuffer(Bytes("abc"), 3);
+    EXPECT_EQ(coder.DecodedSize(), 3u);
+    EXPECT_EQ(std::memcmp(coder.DecodedMessage(), "abc", 3), 0);
+    EXPECT_TRUE(ZeroFrom(coder.DecodedMessage(), 3, coder.DecodedCapacity()));
+}
+
+TEST(Base64Buffers, ShorterOutputAfterLongerLeavesOnlyZeroBehindIt) {
+    Base64Coder coder;
+    const std::string big(9000, '\x5a');
+    coder.Encode(Bytes(big), static_cast<std::uint32_t>(big.size()));
+    coder.Decode(coder.EncodedMessage());
+    ASSERT_EQ(coder.DecodedSize(), big.size());
+
+    coder.Encode("x");
+    EXPECT_STREQ(coder.EncodedMessage(), "eA==");
+    EXPECT_TRUE(ZeroFrom(coder.EncodedMessage(), 4, coder.EncodedCapacity()));
+    EXPECT_TRUE(ZeroFrom(coder.DecodedMessage(), 1, coder.DecodedCapacity()));
+
+    coder.Encode(Bytes(big), static_cast<std::uint32_t>(big.size()));
+    coder.Decode(coder.EncodedMessage());
+    // A non-canonical last group: the bits the "=" dropped must not linger past the size.
+    EXPECT_EQ(coder.Decode("QR=="), 1u);
+    EXPECT_EQ(coder.DecodedMessage()[0], 'A');
+    EXPECT_TRUE(ZeroFrom(coder.DecodedMessage(), 1, coder.DecodedCapacity()));
+    EXPECT_TRUE(ZeroFrom(coder.EncodedMessage(), 4, coder.EncodedCapacity()));
+    EXPECT_EQ(coder.Decode("===="), 0u);
+    EXPECT_TRUE(ZeroFrom(coder.DecodedMessage(), 0, coder.DecodedCapacity()));
+}
+
+TEST(Base64Buffers, TextFillingTheWholeCapacityStaysTerminated) {
+    Base64Coder coder;
+    coder.AllocEncode(100);
+    ASSERT_EQ(coder.EncodedCapacity(), 4096u);
+    const std::string text(4096, 'A');
+    coder.SetEncodeBuffer(text.data(), 4096);
+    EXPECT_EQ(std::strlen(coder.EncodedMessage()), 4096u);
+    EXPECT_EQ(coder.Decode(text.data(), 4096), 3072u);
+    EXPECT_EQ(std::strlen(coder.EncodedMessage()), 4096u);
+}
+
+TEST(Base64Buffers, OwnOutputCanBeFedBack) {
+    Base64Coder coder;
+    const std::string plain(5000, '\x07');
+    coder.Encode(Bytes(plain), static_cast<std::uint32_t>(plain.size()));
+    const std::string text = coder.EncodedMessage();
+
+    // The text lies in the buffer that Decode copies it into.
+    coder.Decode(coder.EncodedMessage(), coder.EncodedSize());
+    EXPECT_EQ(std::string(coder.EncodedMessage()), text);
+    ASSERT_EQ(coder.DecodedSize(), plain.size());
+    EXPECT_EQ(std::memcmp(coder.DecodedMessage(), plain.data(), plain.size()), 0);
+
+    coder.Encode(coder.DecodedMessage(), coder.DecodedSize());
+    EXPECT_EQ(std::string(coder.EncodedMessage()), text);
+    // Part of its own buffer, from an offset.
+    coder.Encode(coder.DecodedMessage() + 1, 3);
+    EXPECT_STREQ(coder.EncodedMessage(), "BwcH");
+    coder.SetEncodeBuffer(coder.EncodedMessage() + 2, 2);
+    EXPECT_STREQ(coder.EncodedMessage(), "cH");
+    // Growing while the source is in the same buffer.
+    const std::uint32_t capacity = coder.DecodedCapacity();
+    coder.SetDecodeBuffer(coder.DecodedMessage(), capacity);
+    EXPECT_EQ(coder.DecodedSize(), capacity);
+    EXPECT_EQ(coder.DecodedCapacity(), capacity + 4096);
+    EXPECT_EQ(std::memcmp(coder.DecodedMessage(), "\x07\x07\x07\0", 4), 0);
+}
+
+TEST(Base64Buffers, SizesBeyond32BitsAreRefusedWithoutDamage) {
+    Base64Coder coder;
+    coder.Encode("keep");
+    const std::string before = coder.EncodedMessage();
+    const std::uint8_t byte = 0;
+
+    EXPECT_THROW(coder.AllocEncode(0xFFFFFFFFu), std::length_error);
+    EXPECT_THROW(coder.AllocDecode(0xFFFFF000u), std::length_error);
+    // 2 x count would wrap to a small buffer; the bytes are never read.
+    EXPECT_THROW(coder.Encode(&byte, 0x80000001u), std::length_error);
+    EXPECT_THROW(coder.Encode(&byte, Base64Coder::kMaxEncodeCount + 1), std::length_error);
+    EXPECT_THROW(coder.Decode("x", Base64Coder::kMaxDecodeCount + 1), std::length_error);
+    EXPECT_THROW(coder.SetEncodeBuffer("x", 0xFFFFFFFFu), std::length_error);
+    EXPECT_EQ(coder.EncodedMessage(), before);
+    EXPECT_EQ(coder.DecodedSize(), 4u);
+
+    EXPECT_THROW(coder.Encode(nullptr, 3), std::invalid_argument);
+    EXPECT_THROW(coder.Decode(nullptr, 3), std::invalid_argument);
+    EXPECT_THROW(ZeroedBuffer::GrownCapacity(0xFFFFF000u), std::length_error);
+    EXPECT_EQ(ZeroedBuffer::GrownCapacity(ZeroedBuffer::kMaxRequest), 0xFFFFF000u);
+}
+
+}  // namespace
+}  // namespace quillbox

@@ -1,0 +1,192 @@
+// Text and bytes that come out of the coder for given inputs.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/base64/base64_coder.h"
+
+namespace quillbox {
+namespace {
+
+std::string Encoded(Base64Coder& coder) {
+    return std::string(coder.EncodedMessage(), coder.EncodedSize());
+}
+
+std::string Decoded(Base64Coder& coder) {
+    return std::string(reinterpret_cast<const char*>(coder.DecodedMessage()), coder.DecodedSize());
+}
+
+std::string DecodeOf(std::string_view text) {
+    Base64Coder coder;
+    coder.Decode(text.data(), static_cast<std::uint32_t>(text.size()));
+    return Decoded(coder);
+}
+
+std::string RandomBytes(std::mt19937& rng, std::size_t size) {
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) {
+        c = static_cast<char>(byte(rng));
+    }
+    return bytes;
+}
+
+TEST(Base64Encode, PadsTheLastGroupByHowManyBytesItHoldsAndDecodesBack) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
+        {std::string("\xff\xfe\x00", 3), "//4A"},
+    };
+    Base64Coder coder;
+    for (const auto& [plain, text] : cases) {
+        coder.Encode(reinterpret_cast<const std::uint8_t*>(plain.data()),
+                     static_cast<std::uint32_t>(plain.size()));
+        EXPECT_EQ(Encoded(coder), text) << plain;
+        EXPECT_EQ(std::string(coder.EncodedMessage()), text) << "text must be NUL-terminated";
+        EXPECT_EQ(Decoded(coder), plain) << "the input stays in the decoded buffer";
+        EXPECT_EQ(Base64Coder::EncodeBytes(plain), text);
+        EXPECT_EQ(DecodeOf(text), plain) << "one \"=\" leaves 2 bytes, two leave 1";
+    }
+}
+
+TEST(Base64Encode, EmptyInputGivesNoOutput) {
+    Base64Coder coder;
+    coder.Encode(static_cast<const char*>(nullptr));
+    EXPECT_EQ(coder.EncodedSize(), 0u);
+    coder.Encode("");
+    EXPECT_EQ(coder.EncodedSize(), 0u);
+    ASSERT_NE(coder.EncodedMessage(), nullptr);
+    EXPECT_STREQ(coder.EncodedMessage(), "");
+    EXPECT_EQ(coder.EncodeToString(nullptr, 0), std::nullopt);
+    const std::uint8_t one = 'x';
+    EXPECT_EQ(coder.EncodeToString(&one, 1), "eA==");
+    EXPECT_EQ(Base64Coder::EncodeBytes(""), "");
+}
+
+TEST(Base64Encode, ChunksOf16191BytesJoinToTheWholeEncoding) {
+    std::mt19937 rng(1619);
+    const std::string file = RandomBytes(rng, 16191 * 4 + 1000);
+    const std::string whole = Base64Coder::EncodeBytes(file);
+
+    Base64Coder coder;
+    std::string joined;
+    for (std::size_t at = 0; at < file.size(); at += 16191) {
+        const std::string_view chunk = std::string_view(file).substr(at, 16191);
+        coder.Encode(reinterpret_cast<const std::uint8_t*>(chunk.data()),
+                     static_cast<std::uint32_t>(chunk.size()));
+        if (chunk.size() == 16191) {
+            EXPECT_EQ(coder.EncodedSize(), 21588u);
+            EXPECT_EQ(Encoded(coder).find('='), std::string::npos);
+        }
+        joined += Encoded(coder);
+    }
+    EXPECT_EQ(joined, whole);
+}
+
+TEST(Base64Decode, OnlyPaddingGivesNothing) {
+    const std::vector<std::pair<const char*, std::uint32_t>> cases = {
+        {"=", 0}, {"==", 0}, {"===", 0}, {"====", 0}, {"========", 0}, {"A===", 0}, {"=====A==", 4},
+    };
+    Base64Coder coder;
+    for (const auto& [text, size] : cases) {
+        EXPECT_EQ(coder.Decode(text), size) << text;
+        EXPECT_EQ(coder.DecodedSize(), size) << text;
+        EXPECT_EQ(Base64Coder::DecodeText(text).size(), size) << text;
+    }
+    EXPECT_TRUE(coder.DecodeToBytes("====").empty());
+}
+
+TEST(Base64Decode, ShortLastGroupCountsItsCharacters) {
+    // 3 bytes per whole group plus one per character left over, less the trailing "=".
+    EXPECT_EQ(DecodeOf("QQ"), std::string("A\0", 2));
+    EXPECT_EQ(DecodeOf("Zm9vYg"), std::string("foob\0", 5));
+    EXPECT_EQ(DecodeOf("QQ="), std::string("A\0", 2));
+    EXPECT_EQ(DecodeOf("QUI"), std::string("AB\0", 3));
+    // A pad inside a short group reads as zero wherever it stands.
+    EXPECT_EQ(DecodeOf("Q=Q"), std::string("\x40\x04\x00", 3));
+}
+
+TEST(Base64Decode, PadsInsideAGroupAndInvalidCharactersKeepTheirMaskedBits) {
+    // "=" in the first two positions reads as 0x3F, in the last two as 0.
+    EXPECT_EQ(DecodeOf("==QQ"), "\xff\xf4\x10");
+    EXPECT_EQ(DecodeOf("QQ=Q"), std::string("\x41\x00\x10", 3));
+    // Anything outside the alphabet reads as 0x3E.
+    EXPECT_EQ(DecodeOf("!!!!"), "\xfb\xef\xbe");
+    EXPECT_EQ(DecodeOf("Zm9v\nYmFy").size(), 7u);
+    EXPECT_NE(DecodeOf("Zm9v\nYmFy").substr(0, 6), "foobar");
+    EXPECT_EQ(DecodeOf("Zm9v\nYmFy").substr(0, 3), "foo");
+    EXPECT_EQ(DecodeOf("Zm9v YmFy"), DecodeOf("Zm9v\tYmFy"));
+}
+
+TEST(Base64Decode, TopBitCharactersReadLikeTheirPlainTwins) {
+    std::string all(256, '\0');
+    for (int i = 0; i < 256; ++i) {
+        all[i] = static_cast<char>(i);
+    }
+    const std::string plain = Base64Coder::EncodeBytes(all + "x");
+    ASSERT_EQ(plain.back(), '=');
+    std::string high = plain;
+    for (char& c : high) {
+        if (c != '=') {
+            c = static_cast<char>(c | 0x80);
+        }
+    }
+    EXPECT_EQ(DecodeOf(high), all + "x");
+    // The top-bit "=" reads as a pad but only a plain "=" shortens the output.
+    EXPECT_EQ(DecodeOf("QQ\xbd\xbd"), std::string("A\0\0", 3));
+    EXPECT_EQ(DecodeOf("QQ=="), "A");
+}
+
+TEST(Base64Decode, TextOverloadsAgree) {
+    Base64Coder coder;
+    EXPECT_EQ(coder.Decode(static_cast<const char*>(nullptr)), 0u);
+    EXPECT_TRUE(coder.DecodeToBytes(nullptr).empty());
+    EXPECT_EQ(coder.Decode("Zm9vYmE="), 5u);
+    EXPECT_EQ(Decoded(coder), "fooba");
+    EXPECT_EQ(Encoded(coder), "Zm9vYmE=") << "the input stays in the encoded buffer";
+    const std::vector<std::uint8_t> bytes = coder.DecodeToBytes("Zm9vYg==");
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "foob");
+    // The text overload stops at the NUL, the counted one does not.
+    EXPECT_EQ(coder.Decode("Zm9v\0YmFy"), 3u);
+    EXPECT_EQ(coder.Decode("Zm9v\0YmFy", 9), 7u);
+}
+
+TEST(Base64RoundTrip, RandomSizesThroughOneReusedCoder) {
+    std::mt19937 rng(42);
+    std::uniform_int_distribution<std::size_t> size(0, 10000);
+    Base64Coder encoder;
+    Base64Coder decoder;
+    for (int i = 0; i < 300; ++i) {
+        const std::string plain =
+            RandomBytes(rng, i < 10 ? static_cast<std::size_t>(i) : size(rng));
+        encoder.Encode(reinterpret_cast<const std::uint8_t*>(plain.data()),
+                       static_cast<std::uint32_t>(plain.size()));
+        ASSERT_EQ(encoder.EncodedSize(), (plain.size() + 2) / 3 * 4);
+        ASSERT_EQ(std::strlen(encoder.EncodedMessage()), encoder.EncodedSize());
+        decoder.Decode(encoder.EncodedMessage());
+        ASSERT_EQ(Decoded(decoder), plain) << "size " << plain.size();
+        ASSERT_EQ(Base64Coder::DecodeText(Base64Coder::EncodeBytes(plain)), plain);
+    }
+}
+
+TEST(Base64Coder, WhitespaceIsBellToCarriageReturnAndSpace) {
+    Base64Coder coder;
+    std::string found;
+    for (int c = 0; c < 256; ++c) {
+        if (coder.IsWhitespace(static_cast<char>(c))) {
+            found += static_cast<char>(c);
+        }
+    }
+    EXPECT_EQ(found, "\a\b\t\n\v\f\r ");
+}
+
+}  // namespace
+}  // namespace quillbox
