@@ -11,7 +11,35 @@ std::atomic<UserInterface*> g_current{nullptr};
 
 BoxAnswer ConsoleUserInterface::ShowMessageBox(const MessageBoxRequest& box) {
     std::fprintf(stderr, "[%s] %s\n", box.caption.c_str(), box.text.c_str());
-    return box.defaultAnswer;
+    return DefaultAnswerOf(box);
+}
+
+bool BoxOffers(BoxButtons buttons, BoxAnswer answer) {
+    switch (buttons) {
+        case BoxButtons::Ok:
+            return answer == BoxAnswer::Ok;
+        case BoxButtons::OkCancel:
+            return answer == BoxAnswer::Ok || answer == BoxAnswer::Cancel;
+        case BoxButtons::YesNo:
+            return answer == BoxAnswer::Yes || answer == BoxAnswer::No;
+    }
+    return false;
+}
+
+BoxAnswer DefaultAnswerOf(const MessageBoxRequest& box) {
+    if (BoxOffers(box.buttons, box.defaultAnswer)) {
+        return box.defaultAnswer;
+    }
+    const bool positive = box.defaultAnswer == BoxAnswer::Ok || box.defaultAnswer == BoxAnswer::Yes;
+    switch (box.buttons) {
+        case BoxButtons::Ok:
+            return BoxAnswer::Ok;
+        case BoxButtons::OkCancel:
+            return positive ? BoxAnswer::Ok : BoxAnswer::Cancel;
+        case BoxButtons::YesNo:
+            return positive ? BoxAnswer::Yes : BoxAnswer::No;
+    }
+    return BoxAnswer::Ok;
 }
 
 UserInterface& CurrentUserInterface() {
@@ -20,6 +48,8 @@ UserInterface& CurrentUserInterface() {
     return ui != nullptr ? *ui : console;
 }
 
-void SetUserInterface(UserInterface* ui) { g_current.store(ui); }
+void SetUserInterface(UserInterface* ui) {
+    g_current.store(ui);
+}
 
 }  // namespace quillbox::ui

@@ -10,18 +10,36 @@ enum class BoxIcon { Information, Warning, Error, Question };
 enum class BoxButtons { Ok, OkCancel, YesNo };
 enum class BoxAnswer { Ok, Cancel, Yes, No };
 
+// Words on a box's buttons; an empty one keeps the platform's standard word. Lets the
+// plug-in show its own localised words instead of the desktop's language.
+struct BoxButtonTexts {
+    std::string ok{};
+    std::string cancel{};
+    std::string yes{};
+    std::string no{};
+};
+
 struct MessageBoxRequest {
     BoxIcon icon = BoxIcon::Information;
     BoxButtons buttons = BoxButtons::Ok;
-    std::string caption;  // UTF-8
-    std::string text;     // UTF-8, may hold line breaks
+    std::string caption{};  // UTF-8
+    std::string text{};     // UTF-8, may hold line breaks
     // The answer a person gets by pressing Enter or Escape, and the one given when
     // nobody can answer (no script entry left).
     BoxAnswer defaultAnswer = BoxAnswer::Ok;
+    BoxButtonTexts buttonTexts{};
 };
 
+// Whether a box with these buttons offers that answer.
+bool BoxOffers(BoxButtons buttons, BoxAnswer answer);
+
+// The box's default answer fitted to its buttons: defaultAnswer when the box offers it,
+// otherwise the matching button (Yes for Ok, No for Cancel and back), so a request with
+// an unfitting default still gets an answer its caller can handle.
+BoxAnswer DefaultAnswerOf(const MessageBoxRequest& box);
+
 class UserInterface {
-public:
+  public:
     virtual ~UserInterface() = default;
 
     // Blocks the calling thread until the box is closed and returns the button pressed.
@@ -31,7 +49,7 @@ public:
 // Stand-in when no front end installed a user interface (a library caller without
 // a display): boxes go to standard error and get their default answer.
 class ConsoleUserInterface final : public UserInterface {
-public:
+  public:
     BoxAnswer ShowMessageBox(const MessageBoxRequest& box) override;
 };
 

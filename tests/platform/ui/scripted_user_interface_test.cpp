@@ -1,0 +1,196 @@
+#include "platform/ui/scripted/scripted_user_interface.h"
+
+#include <algorithm>
+#include <latch>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include <gmock/gmock.h>
+
+#include "test_support.h"
+
+namespace quillbox::ui {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using json = nlohmann::json;
+
+MessageBoxRequest YesNo(BoxAnswer defaultAnswer) {
+    return {
+        .icon = BoxIcon::Question, .buttons = BoxButtons::YesNo, .defaultAnswer = defaultAnswer};
+}
+
+class ScriptedUserInterfaceTest : public ::testing::Test {
+  protected:
+    ScriptedUserInterface Make(const std::string& answers) {
+        test::WriteFile(answersPath_, answers);
+        return ScriptedUserInterface(answersPath_, transcriptPath_);
+    }
+
+    // Every line must be valid JSON on its own.
+    std::vector<json> Transcript() const {
+        std::vector<json> lines;
+        std::istringstream in(test::ReadFile(transcriptPath_));
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(json::parse(line));
+        }
+        return lines;
+    }
+
+    std::vector<json> Column(const char* key) const {
+        std::vector<json> values;
+        for (const json& line : Transcript()) {
+            values.push_back(line.value(key, json()));
+        }
+        return values;
+    }
+
+    test::TempDir dir_;
+    std::filesystem::path answersPath_ = dir_ / "answers.json";
+    std::filesystem::path transcriptPath_ = dir_ / "transcript.jsonl";
+};
+
+TEST_F(ScriptedUserInterfaceTest, AnswersAreUsedInOrderThenDefaultsFollow) {
+    auto ui = Make(R"([{"dialog": "messagebox", "answer": "yes"},
+                       {"dialog": "messagebox", "answer": "no"}])");
+
+    EXPECT_EQ(ui.ShowMessageBox(YesNo(BoxAnswer::No)), BoxAnswer::Yes);
+    EXPECT_EQ(ui.ShowMessageBox(YesNo(BoxAnswer::Yes)), BoxAnswer::No);
+    EXPECT_EQ(ui.ShowMessageBox(YesNo(BoxAnswer::No)), BoxAnswer::No);
+    EXPECT_EQ(ui.ShowMessageBox({.text = "plain"}), BoxAnswer::Ok);
+
+    EXPECT_THAT(Column("answer"), ElementsAre("yes", "no", "no", "ok"));
+    EXPECT_THAT(Column("scripted"), ElementsAre(true, true, false, false));
+}
+
+TEST_F(ScriptedUserInterfaceTest, AnswerForAnotherDialogWaitsForThatDialog) {
+    auto ui = Make(R"([{"dialog": "pin", "answer": "ok", "pin": "1234"},
+                       {"dialog": "messagebox", "answer": "ok"}])");
+    const MessageBoxRequest box{.buttons = BoxButtons::OkCancel,
+                                .defaultAnswer = BoxAnswer::Cancel};
+
+    EXPECT_EQ(ui.ShowMessageBox(box), BoxAnswer::Cancel);
+    EXPECT_TRUE(ui.NextAnswer("certificate").is_null());
+    EXPECT_EQ(ui.NextAnswer("pin").value("pin", ""), "1234");
+    EXPECT_EQ(ui.ShowMessageBox(box), BoxAnswer::Ok);
+    EXPECT_EQ(ui.RemainingAnswers(), 0u);
+    EXPECT_THAT(Column("scripted"), ElementsAre(false, true));
+}
+
+TEST_F(ScriptedUserInterfaceTest, AnswerTheBoxDoesNotOfferIsUsedUpAndReported) {
+    auto ui = Make(R"([{"dialog": "messagebox", "answer": "yes"},
+                       {"dialog": "messagebox"},
+                       {"dialog": "messagebox", "answer": "cancel"}])");
+    const MessageBoxRequest okCancel{.buttons = BoxButtons::OkCancel};
+
+    EXPECT_EQ(ui.ShowMessageBox(okCancel), BoxAnswer::Ok);
+    EXPECT_EQ(ui.ShowMessageBox(okCancel), BoxAnswer::Ok);
+    EXPECT_EQ(ui.ShowMessageBox(okCancel), BoxAnswer::Cancel);
+    EXPECT_THAT(Column("scripted"), ElementsAre(false, false, true));
+    const auto problems = Column("problem");
+    EXPECT_THAT(problems[0].get<std::string>(), HasSubstr("\"yes\" is not a button"));
+    EXPECT_TRUE(problems[2].is_null());
+}
+
+TEST_F(ScriptedUserInterfaceTest, TranscriptLineHoldsWhatAPersonWouldHaveSeen) {
+    test::WriteFile(transcriptPath_, "{\"earlier\": \"run\"}\n");
+    auto ui = Make(R"([{"dialog": "messagebox", "answer": "ok"}])");
+    const std::string text = "Nepodařilo se vytvořit dokument XML.\nŘádek 2";
+
+    ui.ShowMessageBox({.icon = BoxIcon::Error, .caption = "Chyba", .text = text});
+    ui.ShowMessageBox(
+        {.caption = "bad \xC3\x28", .text = "byte \xFF end", .buttonTexts = {.ok = "Ano"}});
+
+    const auto lines = Transcript();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0]["earlier"], "run");  // appended, not replaced
+    const std::string time = lines[1].value("time", "");
+    EXPECT_TRUE(
+        std::regex_match(time, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)")))
+        << time;
+    const json expected = {{"time", time},
+                           {"dialog", "messagebox"},
+                           {"icon", "error"},
+                           {"caption", "Chyba"},
+                           {"texts", json::array({text})},
+                           {"buttons", json::array({"ok"})},
+                           {"default", "ok"},
+                           {"answer", "ok"},
+                           {"scripted", true}};
+    EXPECT_EQ(lines[1], expected);
+    // Text that is not UTF-8 must not cost the line.
+    EXPECT_THAT(lines[2]["texts"][0].get<std::string>(), HasSubstr(" end"));
+    EXPECT_EQ(lines[2]["buttonTexts"], json({{"ok", "Ano"}}));
+    // Readable in the file: time and dialog first, Czech letters as UTF-8, not escapes.
+    const std::string raw = test::ReadFile(transcriptPath_);
+    EXPECT_THAT(raw, HasSubstr(R"({"time":")" + time + R"(","dialog":"messagebox",)"));
+    EXPECT_THAT(raw, HasSubstr("Nepodařilo"));
+}
+
+TEST_F(ScriptedUserInterfaceTest, EveryAnswerGoesToExactlyOneOfManyThreads) {
+    constexpr int kAnswers = 20000;
+    json answers = json::array();
+    for (int i = 0; i < kAnswers; ++i) {
+        answers.push_back({{"dialog", "messagebox"}, {"n", i}});
+    }
+    auto ui = Make(answers.dump());
+
+    std::vector<std::vector<int>> taken(8);
+    std::latch start(static_cast<std::ptrdiff_t>(taken.size()));
+    std::vector<std::thread> threads;
+    for (auto& mine : taken) {
+        threads.emplace_back([&ui, &mine, &start] {
+            start.arrive_and_wait();
+            for (json entry = ui.NextAnswer("messagebox"); !entry.is_null();
+                 entry = ui.NextAnswer("messagebox")) {
+                mine.push_back(entry["n"]);
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+
+    std::vector<int> all;
+    for (const auto& mine : taken) {
+        all.insert(all.end(), mine.begin(), mine.end());
+    }
+    std::sort(all.begin(), all.end());
+    ASSERT_EQ(all.size(), static_cast<std::size_t>(kAnswers));
+    for (int i = 0; i < kAnswers; ++i) {
+        ASSERT_EQ(all[i], i);
+    }
+}
+
+TEST_F(ScriptedUserInterfaceTest, UnusableAnswersFileIsRefusedWithItsName) {
+    const struct {
+        const char* content;  // nullptr: no file
+        const char* reason;
+    } cases[] = {
+        {nullptr, "cannot read"},
+        {"[{\"dialog\": \"messagebox\", ", "not valid JSON"},
+        {R"({"dialog": "messagebox"})", "list"},
+        {R"([{"dialog": "messagebox"}, "ok"])", "answer 2"},
+        {R"([{"dialog": 7}])", "answer 1"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(answersPath_);
+        if (c.content != nullptr) {
+            test::WriteFile(answersPath_, c.content);
+        }
+        try {
+            ScriptedUserInterface ui(answersPath_, transcriptPath_);
+            ADD_FAILURE() << "accepted: " << (c.content ? c.content : "(missing)");
+        } catch (const std::runtime_error& e) {
+            EXPECT_THAT(e.what(), HasSubstr(answersPath_.string())) << c.reason;
+            EXPECT_THAT(e.what(), HasSubstr(c.reason));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quillbox::ui
