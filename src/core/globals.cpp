@@ -172,6 +172,7 @@ void CGlobals::LogText(LogLevel level, const CSignException* exception, std::str
     box.caption = std::move(caption);
     box.text = std::move(boxText);
     box.defaultAnswer = ui::BoxAnswer::Ok;
+    box.buttonTexts.ok = LoadMessage(msg::kOk);
     ui::CurrentUserInterface().ShowMessageBox(box);
 }
 

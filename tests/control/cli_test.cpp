@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+
+#include "control/cli_options.h"
+#include "test_support.h"
+
+namespace quillbox {
+namespace {
+
+using cli::Command;
+using cli::ParseArguments;
+
+TEST(CliOptionsTest, ExecTakesOneTargetAndKnownOptions) {
+    auto parsed = ParseArguments({"exec", "task.xml", "--document", "--lang", "sk", "--debug",
+                                  "--ui", "script:answers.json", "--transcript", "t.jsonl"});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    EXPECT_EQ(parsed.options->command, Command::Exec);
+    EXPECT_EQ(parsed.options->target, "task.xml");
+    EXPECT_TRUE(parsed.options->document);
+    EXPECT_EQ(parsed.options->language, "sk");
+    EXPECT_TRUE(parsed.options->debug);
+    EXPECT_EQ(parsed.options->ui, "script:answers.json");
+    EXPECT_EQ(parsed.options->transcript, "t.jsonl");
+}
+
+TEST(CliOptionsTest, MistakesAreUsageErrors) {
+    const std::vector<std::vector<std::string>> wrong = {
+        {},
+        {"sign"},
+        {"exec"},
+        {"exec", "a", "b"},
+        {"exec", "a", "--verbose"},
+        {"exec", "a", "--lang", "de"},
+        {"exec", "a", "--lang"},
+        {"exec", "a", "--ui", "gtk"},
+        {"exec", "a", "--ui", "script:"},
+        {"version", "extra"},
+    };
+    for (const auto& args : wrong) {
+        auto parsed = ParseArguments(args);
+        EXPECT_FALSE(parsed.options) << (args.empty() ? "" : args[0]);
+        EXPECT_FALSE(parsed.error.empty());
+    }
+}
+
+// Runs the real front end and returns its exit status and standard output.
+std::pair<int, std::string> RunQuillbox(const std::string& arguments) {
+    std::string command =
+        std::string(QUILLBOX_BINARY_DIR) + "/src/control/quillbox " + arguments + " 2>/dev/null";
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return {-1, ""};
+    }
+    std::array<char, 4096> buffer;
+    std::size_t got;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        out.append(buffer.data(), got);
+    }
+    int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+class CliRunTest : public ::testing::Test {
+  protected:
+    test::TempDir temp;
+    test::ScopedEnv tmp{"TMP", temp.path().string()};
+    test::ScopedEnv script{"QUILLBOX_UI_SCRIPT", std::nullopt};
+};
+
+TEST_F(CliRunTest, RunsADocumentAndPrintsTheResponse) {
+    auto [status, out] =
+        RunQuillbox("exec --ui console --document " + test::TestData("getplugininfo.xml").string());
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(
+        out, "<plugininfo result=\"ok\"><summary name=\"ocx\" version=\"1.31.0\"/></plugininfo>\n");
+}
+
+TEST_F(CliRunTest, ExitStatusIsThePipelineStatus) {
+    test::WriteFile(temp / "broken.xml", "<getplugininfo>");
+    EXPECT_EQ(RunQuillbox("exec --ui console --document " + (temp / "broken.xml").string()).first,
+              1);
+    // Without a network transport a URL cannot be fetched: a failed download.
+    auto [status, out] = RunQuillbox("exec --ui console http://127.0.0.1:9/task");
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(RunQuillbox("exec --document " + (temp / "missing.xml").string()).first, 2);
+    EXPECT_EQ(RunQuillbox("exec --bogus x").first, 2);
+}
+
+TEST_F(CliRunTest, ScriptedPersonSeesTheErrorBoxInTheChosenLanguage) {
+    test::WriteFile(temp / "answers.json", R"([{"dialog": "messagebox", "answer": "ok"}])");
+    auto [status, out] =
+        RunQuillbox("exec --lang cs --ui script:" + (temp / "answers.json").string() +
+                    " --transcript " + (temp / "t.jsonl").string() + " http://127.0.0.1:9/task");
+    EXPECT_EQ(status, 2);
+    std::string transcript = test::ReadFile(temp / "t.jsonl");
+    EXPECT_NE(transcript.find("\"messagebox\""), std::string::npos) << transcript;
+    EXPECT_NE(transcript.find("Chyba komunikace se serverem"), std::string::npos) << transcript;
+}
+
+TEST_F(CliRunTest, VersionAndLogInfo) {
+    EXPECT_EQ(RunQuillbox("version"), std::make_pair(0, std::string("1.31.0.81\n")));
+    auto [status, out] = RunQuillbox("log-info");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(out, "Log File: " + temp.path().string() + "/PenwrightA.log, not exists\n");
+}
+
+}  // namespace
+}  // namespace quillbox
