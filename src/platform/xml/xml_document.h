@@ -17,7 +17,7 @@ class XmlDocument;
 // A non-owning handle to a node of an XmlDocument; valid while the document lives.
 // A default-constructed (null) node answers every query with an empty result.
 class XmlNode {
-public:
+  public:
     XmlNode() = default;
 
     explicit operator bool() const { return node_ != nullptr; }
@@ -28,39 +28,45 @@ public:
     // The name as written, prefix included.
     std::string QualifiedName() const;
 
-    // Attribute by its qualified name as written ("doc-id", "xml:lang");
-    // nullopt when absent or when this is not an element.
+    // Attribute by its qualified name as written ("doc-id", "xml:lang", also a namespace
+    // declaration such as "xmlns:p"); nullopt when absent or when this is not an element.
     std::optional<std::string> Attribute(std::string_view qualifiedName) const;
     // Adds the attribute or replaces its value; new attributes go after existing ones.
+    // A prefix takes the namespace declared for it in scope. An invalid name is ignored.
     void SetAttribute(std::string_view name, std::string_view value);
 
     // All text below this node, concatenated in document order.
     std::string Text() const;
-    // Replaces the children of this element with one text node.
+    // Replaces the children of this element with one text node (none for empty text);
+    // handles to the old children become invalid.
     void SetText(std::string_view text);
-    // Appends to the element's text without copying what is there already.
+    // Appends to the element's text without copying what is there already, so that
+    // appending many chunks costs time in proportion to their total.
     void AppendText(std::string_view text);
 
     XmlNode FirstChild() const;  // any kind of node, or null
     XmlNode NextSibling() const;
-    // Creates an element owned by this node's document and appends it as last child.
+    // Creates an element owned by this node's document and appends it as last child; null
+    // when this is not an element or the name is not a valid qualified name.
     XmlNode AppendElement(std::string_view name);
 
-private:
+  private:
     friend class XmlDocument;
     explicit XmlNode(void* node) : node_(node) {}
     void* node_ = nullptr;  // xmlNode*
 };
 
 class XmlDocument {
-public:
+  public:
     ~XmlDocument();
     XmlDocument(const XmlDocument&) = delete;
     XmlDocument& operator=(const XmlDocument&) = delete;
 
     // Parses UTF-8 text, keeping white space (an encoding declaration in the text is
     // ignored: the text is already decoded). Returns null when the text is not
-    // well-formed, or is refused (document type declaration, limits exceeded).
+    // well-formed (namespaces included), or is refused (document type declaration,
+    // limits exceeded: more than 256 levels of elements, 256 attributes on one element
+    // or 256 namespace declarations in scope).
     static std::unique_ptr<XmlDocument> Parse(std::string_view text);
 
     XmlNode Root() const;  // document element, or null
@@ -73,7 +79,7 @@ public:
     // The document as text, without an XML declaration and without a trailing line break.
     std::string Serialize() const;
 
-private:
+  private:
     explicit XmlDocument(void* doc) : doc_(doc) {}
     void* doc_ = nullptr;  // xmlDoc*
 };
