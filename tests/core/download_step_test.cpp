@@ -4,7 +4,7 @@
 #include "core/messages/messages.h"
 #include "core/messages/messages_testing.h"
 #include "core/task_processor.h"
-#include "core/utf.h"
+#include "log_file.h"
 #include "platform/settings/settings_store.h"
 #include "recording_user_interface.h"
 #include "test_support.h"
@@ -54,16 +54,6 @@ class MemorySettings : public settings::SettingsStore {
     }
 };
 
-std::string ReadLogUtf8(const std::filesystem::path& path) {
-    std::string bytes = test::ReadFile(path);
-    std::u16string wide;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                      (static_cast<unsigned char>(bytes[i + 1]) << 8));
-    }
-    return Utf16ToUtf8(wide);
-}
-
 class DownloadStepTest : public ::testing::Test {
   protected:
     DownloadStepTest() {
@@ -107,7 +97,7 @@ TEST_F(DownloadStepTest, AcceptsOctetStreamWithParametersAndRunsTheTask) {
     EXPECT_EQ(downloader->waitMessage, 113);
     EXPECT_TRUE(downloader->waitDialog);
     EXPECT_EQ(processor->secureProtocols(), 0x2800u);
-    std::string log = ReadLogUtf8(temp / "PenwrightA.log");
+    std::string log = test::ReadLogFile(temp / "PenwrightA.log");
     EXPECT_NE(log.find("\nUrl: https://forms.test/task\n"), std::string::npos);
     EXPECT_NE(log.find("\nSecureProtocols: 0x00002800\n"), std::string::npos);
     EXPECT_NE(log.find("\nXML: <getplugininfo/>\n"), std::string::npos);
@@ -127,7 +117,7 @@ TEST_F(DownloadStepTest, ErrorPageIsShownLoggedAndAnsweredEmpty) {
     EXPECT_EQ(ui.boxes[0].text,
               "Server communication error\nHTTP status: 404 Not Found\n"
               "Header: Content-Type: application/xhtml+xml");
-    EXPECT_NE(ReadLogUtf8(temp / "PenwrightA.log").find("\n<html>not here</html>\n"),
+    EXPECT_NE(test::ReadLogFile(temp / "PenwrightA.log").find("\n<html>not here</html>\n"),
               std::string::npos);
 }
 
@@ -138,7 +128,7 @@ TEST_F(DownloadStepTest, ContentTypeIsComparedCaseSensitively) {
     EXPECT_EQ(Execute(response), kTaskStatusDownloadFailed);
     EXPECT_EQ(response, "");
     // Not an error page: the body is not logged.
-    EXPECT_EQ(ReadLogUtf8(temp / "PenwrightA.log").find("P7:"), std::string::npos);
+    EXPECT_EQ(test::ReadLogFile(temp / "PenwrightA.log").find("P7:"), std::string::npos);
 }
 
 TEST_F(DownloadStepTest, WithoutTls12ThePlaceholderMessageIsShown) {

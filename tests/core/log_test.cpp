@@ -7,6 +7,7 @@
 #include "core/messages/messages_testing.h"
 #include "core/sign_exception.h"
 #include "core/utf.h"
+#include "log_file.h"
 #include "platform/system/system_info.h"
 #include "recording_user_interface.h"
 #include "test_support.h"
@@ -18,16 +19,9 @@ using test::RecordingUserInterface;
 using test::ScopedEnv;
 using test::TempDir;
 
-// The log file is UTF-16LE; read it back as UTF-8 text.
 std::string ReadLog(const std::filesystem::path& path) {
-    std::string bytes = test::ReadFile(path);
-    EXPECT_EQ(bytes.size() % 2, 0u);
-    std::u16string wide;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                      (static_cast<unsigned char>(bytes[i + 1]) << 8));
-    }
-    return Utf16ToUtf8(wide);
+    EXPECT_EQ(test::ReadFile(path).size() % 2, 0u);
+    return test::ReadLogFile(path);
 }
 
 class LogTest : public ::testing::Test {
