@@ -1,0 +1,261 @@
+#include "signing/filter/filter_evaluator.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+
+#include "core/globals.h"
+#include "core/messages/messages.h"
+#include "core/messages/messages_testing.h"
+#include "core/utf.h"
+#include "signing/qcert/qualified_certificate_parser.h"
+#include "test_certificates.h"
+#include "test_support.h"
+
+namespace quillbox {
+namespace {
+
+CertificateEntry Entry(const test::CertificateSpec& spec) {
+    auto entry = CertificateEntry::FromDer(test::MakeCertificate(spec));
+    EXPECT_TRUE(entry);
+    return entry ? std::move(*entry) : CertificateEntry();
+}
+
+test::CertificateSpec ExampleSpec() {
+    test::CertificateSpec spec;
+    spec.issuer = {{"C", "CZ"}, {"O", "Example CA, Inc."}, {"CN", "Test CA"}};
+    spec.subject = {{"C", "CZ"}, {"CN", "Jana Nováková"}, {"serialNumber", "ID-42"}};
+    spec.qcStatements = {std::string(QCertFilter::kQcComplianceOid)};
+    return spec;
+}
+
+class FilterEvaluation : public ::testing::Test {
+  protected:
+    // Evaluates a filter that must parse; "<rejected>" when the evaluation ended early,
+    // "<null>" for a null value.
+    std::string Eval(std::string_view filter) const { return EvalOn(entry, filter); }
+    static std::string EvalOn(const CertificateEntry& e, std::string_view filter) {
+        const auto expression = ParseFilter(filter);
+        if (!expression) {
+            return "<no expression>";
+        }
+        const auto value = EvaluateFilter(*expression, e);
+        if (!value) {
+            return "<rejected>";
+        }
+        return value->null ? "<null>" : value->text;
+    }
+
+    CertificateEntry entry = Entry(ExampleSpec());
+};
+
+TEST_F(FilterEvaluation, WorkedExamples) {
+    const std::string filter = "And(StrCmp(IssuerStr(o),{Example CA, Inc.}),QStatusParam(true,))";
+    EXPECT_TRUE(FilterAccepts(entry, filter));
+    auto onDevice = ExampleSpec();
+    onDevice.qcStatements.push_back(std::string(QCertFilter::kQcSscdOid));
+    EXPECT_TRUE(FilterAccepts(Entry(onDevice), filter));
+    auto other = ExampleSpec();
+    other.issuer[1].second = "Example CA Inc.";
+    EXPECT_FALSE(FilterAccepts(Entry(other), filter));
+    auto plain = ExampleSpec();
+    plain.qcStatements.clear();
+    EXPECT_FALSE(FilterAccepts(Entry(plain), filter));
+
+    const std::string serial = "If(IsEmpty(SubjectStr(2.5.4.5)),false,true)";
+    EXPECT_TRUE(FilterAccepts(entry, serial));
+    plain.subject.pop_back();
+    EXPECT_FALSE(FilterAccepts(Entry(plain), serial));
+
+    EXPECT_TRUE(FilterAccepts(Entry(plain), "true"));
+    EXPECT_TRUE(FilterAccepts(entry, "false"));
+    EXPECT_TRUE(FilterAccepts(entry, ""));
+}
+
+TEST_F(FilterEvaluation, BlanksCountOnlyInsideBraces) {
+    EXPECT_EQ(Eval("StrCmp( a , b )"), Eval("StrCmp(a,b)"));
+    EXPECT_EQ(Eval("StrCmp( a b , ab )"), "true");
+    EXPECT_EQ(Eval("StrCmp({a b},ab)"), "false");
+    EXPECT_EQ(Eval("StrCmp(IssuerStr(o), {Example CA, Inc.})"), "true");
+}
+
+TEST_F(FilterEvaluation, NameAccess) {
+    EXPECT_EQ(Eval("IssuerStr(CN)"), "Test CA");
+    EXPECT_EQ(Eval("IssuerStr(cn)"), Eval("IssuerStr(2.5.4.3)"));
+    EXPECT_EQ(Eval("IssuerStr(C)"), "CZ");
+    EXPECT_EQ(Eval("IssuerStr()"), "CZ, \"Example CA, Inc.\", Test CA");
+    EXPECT_EQ(Eval("IssuerStr({})"), Eval("IssuerStr()"));
+    EXPECT_EQ(Eval("IssuerStr(ou)"), "<null>");
+    EXPECT_EQ(Eval("SubjectStr(2.5.4.3)"), "Jana Nováková");
+    EXPECT_EQ(Eval("SubjectStr(cn)"), "<null>");
+    EXPECT_EQ(Eval("IsEmpty(SubjectStr(cn))"), "true");
+    EXPECT_EQ(Eval("SubjectStr()"), "CZ, Jana Nováková, ID-42");
+}
+
+TEST_F(FilterEvaluation, ContainsSubstrTellsNullFromEmpty) {
+    EXPECT_EQ(Eval("ContainsSubstr(IssuerStr(cn),{Test CA})"), "true");
+    EXPECT_EQ(Eval("ContainsSubstr(IssuerStr(cn),{test})"), "false");
+    EXPECT_EQ(Eval("ContainsSubstr(IssuerStr(ou),{})"), "false");
+    EXPECT_EQ(Eval("Not(ContainsSubstr(IssuerStr(ou),{}))"), "true");
+    EXPECT_EQ(Eval("ContainsSubstr({},IssuerStr(ou))"), "false");
+    EXPECT_EQ(Eval("ContainsSubstr(IssuerStr(cn),{})"), "true");
+    EXPECT_EQ(Eval("ContainsSubstr(If(false,x),{})"), "false");
+    // Elsewhere null reads as the empty text.
+    EXPECT_EQ(Eval("StrCmp(IssuerStr(ou),{})"), "true");
+    EXPECT_EQ(Eval("ContainsSubstr(a)"), "ContainsSubstr");
+}
+
+TEST_F(FilterEvaluation, Logic) {
+    EXPECT_EQ(Eval("And(true,true,true)"), "true");
+    EXPECT_EQ(Eval("And(true,TRUE)"), "false");
+    EXPECT_EQ(Eval("Or(false,x,true)"), "true");
+    EXPECT_EQ(Eval("Or(false,x)"), "false");
+    EXPECT_EQ(Eval("Not(true)"), "false");
+    EXPECT_EQ(Eval("Not(yes)"), "true");
+    EXPECT_EQ(Eval("And()"), "And");
+    EXPECT_EQ(Eval("Or()"), "Or");
+    EXPECT_EQ(Eval("Not()"), "Not");
+    EXPECT_EQ(Eval("StrCmp(a)"), "StrCmp");
+    EXPECT_EQ(Eval("If(true,a,b)"), "a");
+    EXPECT_EQ(Eval("If(x,a,b)"), "b");
+    EXPECT_EQ(Eval("If(x,a)"), "<null>");
+    EXPECT_EQ(Eval("IsEmpty({})"), "true");
+    EXPECT_EQ(Eval("IsEmpty({ })"), "false");
+    EXPECT_EQ(Eval("LastParam(a,b,c)"), "c");
+    EXPECT_EQ(Eval("LastParam(a,IssuerStr(ou))"), "<null>");
+}
+
+TEST_F(FilterEvaluation, Numbers) {
+    EXPECT_EQ(Eval("Gt(5)"), "true");
+    EXPECT_EQ(Eval("Lt(abc,1)"), "true");
+    EXPECT_EQ(Eval("Gt(2.5,2.25)"), "true");
+    EXPECT_EQ(Eval("Lt(-1)"), "true");
+    EXPECT_EQ(Eval("Gt(1e3,999.5)"), "true");
+    EXPECT_EQ(Eval("Gt(12abc,11.9x)"), "true");
+    EXPECT_EQ(Eval("Gt(0x10,1)"), "false");
+    EXPECT_EQ(Eval("Gt(inf,1)"), "false");
+    EXPECT_EQ(Eval("Gt(1e999,1e308)"), "true");
+    EXPECT_EQ(FilterNumber(".5"), 0.5);
+    EXPECT_EQ(FilterNumber("7."), 7.0);
+    EXPECT_EQ(FilterNumber("1e"), 1.0);
+    EXPECT_EQ(FilterNumber("-"), 0.0);
+    EXPECT_EQ(FilterNumber(" 3,5"), 3.0);
+}
+
+TEST_F(FilterEvaluation, Switch) {
+    EXPECT_EQ(Eval("Switch(x,d,x,r)"), "r");
+    EXPECT_EQ(Eval("Switch(x,d,y,r)"), "d");
+    EXPECT_EQ(Eval("Switch(x)"), "x");
+    EXPECT_EQ(Eval("Switch(b,d,a,1,b,2,b,3)"), "2");
+    EXPECT_EQ(Eval("Switch(IssuerStr(c),other,SK,sk,CZ,cz)"), "cz");
+    EXPECT_EQ(Eval("Switch({},d,IssuerStr(ou),null-key)"), "null-key");
+}
+
+TEST_F(FilterEvaluation, MissingParametersRejectTheCertificate) {
+    for (const char* filter : {"If()", "If(true)", "If(true,)", "IsEmpty()", "Gt()", "Lt()",
+                               "LastParam()", "Switch()", "Switch(x,d,x)", "And(true,If(true))"}) {
+        EXPECT_EQ(Eval(filter), "<rejected>") << filter;
+        EXPECT_FALSE(FilterAccepts(entry, filter)) << filter;
+    }
+    EXPECT_EQ(Eval("If(false)"), "<null>");
+}
+
+TEST_F(FilterEvaluation, QStatusTexts) {
+    EXPECT_EQ(QualifiedStatusText(0), "");
+    EXPECT_EQ(QualifiedStatusText(1), "qualified");
+    EXPECT_EQ(QualifiedStatusText(2), "qualifieddevice");
+    EXPECT_EQ(QualifiedStatusText(3), "qualifiedonqualifieddevice");
+    EXPECT_EQ(QualifiedStatusText(-1), "error");
+    EXPECT_EQ(Eval("StrCmp(QStatus(),qualified)"), "true");
+    const auto real = CertificateEntry::FromDer(
+        test::DerFromPemFile(test::TestData("certs/john_doe_tc.pem").string()));
+    ASSERT_TRUE(real);
+    EXPECT_EQ(EvalOn(*real, "QStatus()"), "qualified");
+}
+
+// (qualified, device) and the statuses -1, 0, 1, 2, 3 for which the result is "true".
+class QStatusParamTable
+    : public ::testing::TestWithParam<std::tuple<const char*, std::vector<int>>> {};
+
+TEST_P(QStatusParamTable, AcceptsExactlyTheListedStatuses) {
+    const auto& [arguments, accepted] = GetParam();
+    for (int status = -1; status <= 3; ++status) {
+        CertificateEntry entry;
+        entry.qualifiedStatus = status;
+        const bool expected = std::find(accepted.begin(), accepted.end(), status) != accepted.end();
+        const auto value =
+            EvaluateFilter(*ParseFilter(std::string("QStatusParam(") + arguments + ")"), entry);
+        ASSERT_TRUE(value);
+        EXPECT_EQ(value->text, expected ? "true" : "false")
+            << arguments << " with status " << status;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, QStatusParamTable,
+    ::testing::Values(std::make_tuple("true,true", std::vector<int>{3}),
+                      std::make_tuple("true,false", std::vector<int>{1}),
+                      std::make_tuple("true,", std::vector<int>{1, 3}),
+                      std::make_tuple("true", std::vector<int>{1, 3}),
+                      std::make_tuple("false,true", std::vector<int>{2}),
+                      std::make_tuple("false,false", std::vector<int>{0}),
+                      std::make_tuple("false,{}", std::vector<int>{0, 2}),
+                      std::make_tuple("{},true", std::vector<int>{2, 3}),
+                      // The leading "," is skipped, so "false" is the first parameter.
+                      std::make_tuple(",false", std::vector<int>{0, 2}),
+                      std::make_tuple("{},false", std::vector<int>{0, 1}),
+                      std::make_tuple("{},{}", std::vector<int>{-1, 0, 1, 2, 3}),
+                      std::make_tuple("", std::vector<int>{-1, 0, 1, 2, 3}),
+                      std::make_tuple("IssuerStr(ou),true", std::vector<int>{2, 3})));
+
+TEST_F(FilterEvaluation, QStatusParamWithOtherTextKeepsItsName) {
+    EXPECT_EQ(Eval("QStatusParam(yes,true)"), "QStatusParam");
+    EXPECT_EQ(Eval("QStatusParam(true,TRUE)"), "QStatusParam");
+}
+
+// The log file is UTF-16LE; read it back as UTF-8 text.
+std::string ReadLog(const std::filesystem::path& path) {
+    const std::string bytes = test::ReadFile(path);
+    std::u16string wide;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                      (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    }
+    return Utf16ToUtf8(wide);
+}
+
+TEST_F(FilterEvaluation, UnknownFunctionIsLoggedAndGivesItsName) {
+    SetLanguage("en");
+    test::TempDir temp;
+    test::WriteFile(temp / std::string(kLogFileName), "");
+    CGlobals globals(temp.path().string());
+    CGlobals::SetInstanceForTesting(&globals);
+
+    EXPECT_EQ(Eval("and(true)"), "and");
+    EXPECT_FALSE(FilterAccepts(entry, "and(true)"));
+    // Every parameter is evaluated, also the branch that is not taken.
+    EXPECT_EQ(Eval("If(true,yes,Frobnicate())"), "yes");
+
+    CGlobals::SetInstanceForTesting(nullptr);
+    ResetLanguageForTesting();
+    const std::string log = ReadLog(temp / std::string(kLogFileName));
+    EXPECT_NE(log.find("Function \"and\" not supported in calculate expression"),
+              std::string::npos);
+    EXPECT_NE(log.find("Function \"Frobnicate\" not supported in calculate expression"),
+              std::string::npos);
+}
+
+TEST_F(FilterEvaluation, DeepNestingEvaluatesWithoutRecursion) {
+    constexpr int kDepth = 10'000;
+    std::string filter;
+    for (int i = 0; i < kDepth; ++i) {
+        filter += "Not(";
+    }
+    filter += "false" + std::string(kDepth, ')');
+    EXPECT_EQ(Eval(filter), "false");
+    EXPECT_TRUE(FilterAccepts(entry, "Not(" + filter + ")"));
+}
+
+}  // namespace
+}  // namespace quillbox

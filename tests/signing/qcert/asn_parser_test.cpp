@@ -1,0 +1,218 @@
+#include "signing/qcert/asn_parser.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <openssl/objects.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quillbox::QCertFilter {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Records which handler saw which element.
+class RecordingParser : public ASN_Parser {
+  public:
+    const std::uint8_t* OnOctetString(const std::uint8_t* c, std::size_t n) override {
+        events.push_back("octets:" + std::to_string(n));
+        return ASN_Parser::OnOctetString(c, n);
+    }
+    const std::uint8_t* OnInteger(const std::uint8_t* c, std::size_t n) override {
+        events.push_back("integer:" + std::to_string(n));
+        return ASN_Parser::OnInteger(c, n);
+    }
+    const std::uint8_t* OnGeneralizedTime(const std::uint8_t* c, std::size_t n) override {
+        events.push_back("time:" + std::to_string(n));
+        return ASN_Parser::OnGeneralizedTime(c, n);
+    }
+    const std::uint8_t* OnDefault(const std::uint8_t* c, std::size_t n) override {
+        events.push_back("default:" + std::to_string(n));
+        return ASN_Parser::OnDefault(c, n);
+    }
+    const std::uint8_t* OnHighIdentifier(std::uint8_t id, const std::uint8_t* c,
+                                         std::size_t n) override {
+        events.push_back("high:" + std::to_string(id));
+        return ASN_Parser::OnHighIdentifier(id, c, n);
+    }
+    const std::uint8_t* OnObjectIdentifier(const std::uint8_t* c, std::size_t n) override {
+        const std::uint8_t* after = ASN_Parser::OnObjectIdentifier(c, n);
+        events.push_back("oid:" + CurrentOid() + "@" + std::to_string(Depth()));
+        return after;
+    }
+    void OnEmptyElement(std::uint8_t id) override {
+        events.push_back("empty:" + std::to_string(id));
+    }
+
+    std::vector<std::string> events;
+};
+
+std::vector<std::string> Events(const Bytes& der) {
+    RecordingParser parser;
+    parser.Parse(der);
+    return parser.events;
+}
+
+std::string ParseFailure(const Bytes& der) {
+    RecordingParser parser;
+    try {
+        parser.Parse(der);
+    } catch (const AsnParseError& e) {
+        return e.what();
+    }
+    return "no failure";
+}
+
+TEST(AsnParserTable, MapsIdentifierOctetsToSlots) {
+    using S = ASN_Parser::Slot;
+    EXPECT_EQ(ASN_Parser::TableEntry(2), S::kInteger);
+    EXPECT_EQ(ASN_Parser::TableEntry(34), S::kInteger);
+    EXPECT_EQ(ASN_Parser::TableEntry(4), S::kOctetString);
+    EXPECT_EQ(ASN_Parser::TableEntry(6), S::kObjectIdentifier);
+    EXPECT_EQ(ASN_Parser::TableEntry(38), S::kObjectIdentifier);
+    for (int walked : {16, 17, 36, 48, 49}) {
+        EXPECT_EQ(ASN_Parser::TableEntry(static_cast<std::uint8_t>(walked)), S::kWalk);
+    }
+    EXPECT_EQ(ASN_Parser::TableEntry(24), S::kGeneralizedTime);
+    EXPECT_EQ(ASN_Parser::TableEntry(56), S::kGeneralizedTime);
+    for (int other : {0, 1, 3, 5, 12, 19, 23, 31, 61}) {
+        EXPECT_EQ(ASN_Parser::TableEntry(static_cast<std::uint8_t>(other)), S::kDefault);
+    }
+    for (int high : {62, 0x80, 0xA0, 0xFF}) {
+        EXPECT_EQ(ASN_Parser::TableEntry(static_cast<std::uint8_t>(high)), S::kHighIdentifier);
+    }
+}
+
+TEST(AsnParserWalk, DispatchesEachElementAndSkipsZeroLengthOnes) {
+    const Bytes der = {
+        0x30, 0x21,                                // SEQUENCE
+        0x02, 0x01, 0x05,                          // INTEGER 5
+        0x05, 0x00,                                // NULL
+        0x06, 0x03, 0x55, 0x04, 0x03,              // OID 2.5.4.3
+        0x04, 0x02, 0xAB, 0xCD,                    // OCTET STRING
+        0x18, 0x01, 0x30,                          // GeneralizedTime (content not parsed)
+        0x0C, 0x01, 0x41,                          // UTF8String
+        0xA0, 0x05, 0x06, 0x03, 0x2A, 0x03, 0x04,  // [0] { OID 1.2.3.4 }
+        0x81, 0x02, 0x06, 0x00,                    // [1] primitive: not an encoding
+        0xA3, 0x00,                                // empty [3]
+    };
+    EXPECT_THAT(Events(der),
+                ::testing::ElementsAre("integer:1", "empty:5", "oid:2.5.4.3@2", "octets:2",
+                                       "time:1", "default:1", "high:160", "oid:1.2.3.4@3",
+                                       "high:129", "default:2", "empty:163"));
+}
+
+TEST(AsnParserWalk, IndefiniteLengthsRunToEndOfContents) {
+    const Bytes der = {0x30, 0x80, 0x30, 0x80, 0x06, 0x01, 0x2A,
+                       0x00, 0x00, 0x02, 0x01, 0x01, 0x00, 0x00};
+    EXPECT_THAT(Events(der), ::testing::ElementsAre("oid:1.2@3", "integer:1"));
+    EXPECT_EQ(ParseFailure({0x30, 0x80, 0x02, 0x01, 0x01}), "Missing end-of-contents");
+    EXPECT_EQ(ParseFailure({0x30, 0x80, 0x00}), "Length parsing Error");
+    // The marker must lie inside the enclosing definite content.
+    EXPECT_EQ(ParseFailure({0x30, 0x04, 0x30, 0x80, 0x05, 0x00, 0x00, 0x00}),
+              "Missing end-of-contents");
+}
+
+TEST(AsnParserWalk, LengthsAreCheckedAgainstTheirContent) {
+    EXPECT_EQ(ParseFailure({0x30, 0x82, 0x01, 0x00, 0x05, 0x00}), "Length parsing Error");
+    EXPECT_EQ(ParseFailure({0x30, 0x84, 0x01}), "Length parsing Error");
+    EXPECT_EQ(ParseFailure({0x30, 0x03, 0x04, 0x05, 0x00}), "Length parsing Error");
+    EXPECT_EQ(ParseFailure({0x30}), "Length parsing Error");
+    // Nine length octets would overflow a 64-bit size.
+    EXPECT_EQ(ParseFailure({0x04, 0x89, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}),
+              "Length parsing Error");
+    // Long form with leading zero octets is accepted.
+    EXPECT_THAT(Events({0x30, 0x83, 0x00, 0x00, 0x03, 0x02, 0x01, 0x07}),
+                ::testing::ElementsAre("integer:1"));
+    // A high tag number whose octets run out.
+    EXPECT_EQ(ParseFailure({0x30, 0x02, 0xBF, 0x81}), "Identifier parsing Error");
+}
+
+TEST(AsnParserWalk, HighTagNumbersAreSkippedOverToTheirLength) {
+    // [APPLICATION 200] constructed, tag number in two octets, holding an OID.
+    const Bytes der = {0x7F, 0x81, 0x48, 0x03, 0x06, 0x01, 0x2A};
+    EXPECT_THAT(Events(der), ::testing::ElementsAre("high:127", "oid:1.2@2"));
+}
+
+TEST(AsnParserWalk, HugeHighIdentifierElementIsAnError) {
+    RecordingParser parser;
+    const std::uint8_t byte = 0;
+    EXPECT_THROW(parser.OnHighIdentifier(0xA0, &byte, ASN_Parser::kMaxHighElementLength + 1),
+                 AsnParseError);
+}
+
+TEST(AsnParserWalk, DeepNestingFailsInsteadOfExhaustingTheStack) {
+    Bytes indefinite;
+    for (int i = 0; i < 100'000; ++i) {
+        indefinite.insert(indefinite.end(), {0x30, 0x80});
+    }
+    EXPECT_EQ(ParseFailure(indefinite), "Nesting too deep");
+
+    Bytes definite = {0x05, 0x00};
+    for (int i = 0; i < ASN_Parser::kMaxDepth - 1; ++i) {
+        Bytes outer = {0x30, 0x84, 0, 0, 0, 0};
+        const auto n = definite.size();
+        outer[2] = static_cast<std::uint8_t>(n >> 24);
+        outer[3] = static_cast<std::uint8_t>(n >> 16);
+        outer[4] = static_cast<std::uint8_t>(n >> 8);
+        outer[5] = static_cast<std::uint8_t>(n);
+        outer.insert(outer.end(), definite.begin(), definite.end());
+        definite = std::move(outer);
+    }
+    EXPECT_EQ(ParseFailure(definite), "no failure");  // the outer Walk plus 63 nested ones
+    definite.insert(definite.begin(), {0x30, 0x84, 0, 0, 0, 0});
+    const auto n = definite.size() - 6;
+    definite[4] = static_cast<std::uint8_t>(n >> 8);
+    definite[5] = static_cast<std::uint8_t>(n);
+    definite[3] = static_cast<std::uint8_t>(n >> 16);
+    EXPECT_EQ(ParseFailure(definite), "Nesting too deep");
+}
+
+TEST(AsnParserWalk, StateIsRestoredAfterAFailure) {
+    RecordingParser parser;
+    EXPECT_THROW(parser.Parse(Bytes{0x30, 0x05, 0x30, 0x03, 0x30, 0x09, 0x00}), AsnParseError);
+    EXPECT_EQ(parser.Depth(), 0);
+    EXPECT_EQ(parser.CurrentEnd(), nullptr);
+}
+
+std::string Oid(const Bytes& content) {
+    return ASN_Parser::DecodeOid(content);
+}
+
+std::string OpenSslOid(const std::string& dotted) {
+    std::unique_ptr<ASN1_OBJECT, decltype(&ASN1_OBJECT_free)> object(OBJ_txt2obj(dotted.c_str(), 1),
+                                                                     ASN1_OBJECT_free);
+    return Oid(
+        Bytes(OBJ_get0_data(object.get()), OBJ_get0_data(object.get()) + OBJ_length(object.get())));
+}
+
+TEST(AsnParserOid, DecodesArcsToDottedText) {
+    EXPECT_EQ(Oid({0x2B, 0x06, 0x01, 0x05, 0x05, 0x07, 0x01, 0x03}), "1.3.6.1.5.5.7.1.3");
+    EXPECT_EQ(Oid({0x04, 0x00, 0x8E, 0x46, 0x01, 0x01}), "0.4.0.1862.1.1");
+    EXPECT_EQ(Oid({0x00}), "0.0");
+    EXPECT_EQ(Oid({}), "");
+    // The first subidentifier may itself span octets when the first arc is 2.
+    EXPECT_EQ(Oid({0x88, 0x37, 0x03}), "2.999.3");
+    EXPECT_EQ(OpenSslOid("2.25.329800735698586629295641978511506172918"),
+              "2.25.329800735698586629295641978511506172918");
+    EXPECT_EQ(OpenSslOid("1.2.18446744073709551615.18446744073709551616"),
+              "1.2.18446744073709551615.18446744073709551616");
+    EXPECT_EQ(OpenSslOid("2.340282366920938463463374607431768211456"),
+              "2.340282366920938463463374607431768211456");
+}
+
+TEST(AsnParserOid, KeepsFifteenArcsAndRejectsACutArc) {
+    Bytes many = {0x2A};
+    for (int i = 3; i <= 20; ++i) {
+        many.push_back(static_cast<std::uint8_t>(i));
+    }
+    EXPECT_EQ(Oid(many), "1.2.3.4.5.6.7.8.9.10.11.12.13.14.15");
+    EXPECT_THROW(Oid({0x2A, 0x86}), AsnParseError);
+    EXPECT_THROW(Oid(Bytes(200, 0x81)), AsnParseError);
+}
+
+}  // namespace
+}  // namespace quillbox::QCertFilter
