@@ -90,6 +90,9 @@ CGlobals::~CGlobals() = default;
 
 void CGlobals::WriteUtf16(std::string_view utf8) {
     std::u16string wide = Utf8ToUtf16(utf8);
+    if (wide.empty()) {
+        return;
+    }
     std::vector<unsigned char> bytes;
     bytes.reserve(wide.size() * 2);
     for (char16_t unit : wide) {
@@ -116,7 +119,9 @@ void CGlobals::LogV(LogLevel level, const CSignException* exception, const char*
     LogText(level, exception, FormatV(format, args));
 }
 
-void CGlobals::LogText(LogLevel level, const CSignException* exception, std::string_view message) {
+void CGlobals::LogText(LogLevel level, const CSignException* exception,
+                       std::string_view rawMessage) {
+    const std::string message = ToValidUtf8(rawMessage);
     std::string caption;
     std::string boxText;
     {

@@ -62,6 +62,25 @@ bool IsValidUtf8(std::string_view text) {
     return true;
 }
 
+std::string ToValidUtf8(std::string_view text) {
+    if (IsValidUtf8(text)) {
+        return std::string(text);
+    }
+    std::string out;
+    out.reserve(text.size() + 16);
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t start = pos;
+        if (DecodeOne(text, pos)) {
+            out.append(text.substr(start, pos - start));
+        } else {
+            out += "\xEF\xBF\xBD";
+            pos = start + 1;
+        }
+    }
+    return out;
+}
+
 std::string Utf8ToWide(std::string_view utf8) {
     return IsValidUtf8(utf8) ? std::string(utf8) : std::string();
 }

@@ -16,6 +16,10 @@ std::string Utf8ToWide(std::string_view utf8);
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
+// The text with every invalid sequence replaced by U+FFFD, for texts that are shown or
+// logged rather than interpreted (a server's error page in another encoding).
+std::string ToValidUtf8(std::string_view text);
+
 // Cuts the text to at most maxUnits UTF-16 code units without splitting a character.
 std::string TruncateUtf16Units(std::string_view utf8, std::size_t maxUnits);
 

@@ -105,6 +105,18 @@ TEST_F(LogTest, LongMessagesAreCutWithoutSplittingCharacters) {
     EXPECT_EQ(Utf8ToUtf16(message).size(), 4095u + 1u);  // the cut text and its line feed
 }
 
+TEST_F(LogTest, EmptyAndInvalidTextsStillMakeWholeEntries) {
+    test::WriteFile(temp / "PenwrightA.log", "");
+    CGlobals globals(temp.path().string());
+    globals.LogText(LogLevel::File, nullptr, "");
+    // A page in another encoding: nothing after the bad byte may be lost.
+    globals.LogText(LogLevel::File, nullptr, "bad \xC3( tail");
+    std::string log = ReadLog(temp / "PenwrightA.log");
+    std::regex emptyEntry(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3}\n\n[^]*)");
+    EXPECT_TRUE(std::regex_match(log, emptyEntry)) << log;
+    EXPECT_NE(log.find("\nbad \xEF\xBF\xBD( tail\n"), std::string::npos) << log;
+}
+
 TEST(TemporaryFolderTest, FollowsTmpTempTmpdirWithLengthRule) {
     ScopedEnv tmp("TMP", std::string(260, 'x'));
     ScopedEnv temp("TEMP", "/from-temp");
