@@ -42,6 +42,43 @@ BoxAnswer DefaultAnswerOf(const MessageBoxRequest& box) {
     return BoxAnswer::Ok;
 }
 
+namespace {
+class InvisibleWaitDialog final : public WaitDialog {
+  public:
+    void Show() override {}
+    void SetProgress(int) override {}
+};
+}  // namespace
+
+std::unique_ptr<WaitDialog> UserInterface::CreateWaitDialog(const WaitDialogRequest&) {
+    return std::make_unique<InvisibleWaitDialog>();
+}
+
+bool PinDialogRequest::Accepts(std::string_view pin) const {
+    if (!canEnter || pin.empty() || pin.size() < minLength) {
+        return false;
+    }
+    return maxLength == 0 || pin.size() <= maxLength;
+}
+
+PinDialogAnswer UserInterface::AskPin(const PinDialogRequest&) {
+    return {};
+}
+
+void UserInterface::ShowCertificate(const CertificateViewRequest&) {}
+
+bool CredentialsRequest::Accepts(std::string_view name) const {
+    return !name.empty();
+}
+
+bool UserInterface::AskContinueDespiteCertificate(const CertificateWarningRequest&) {
+    return false;
+}
+
+CredentialsAnswer UserInterface::AskCredentials(const CredentialsRequest&) {
+    return {};
+}
+
 UserInterface& CurrentUserInterface() {
     static ConsoleUserInterface console;
     UserInterface* ui = g_current.load();

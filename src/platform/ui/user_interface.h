@@ -2,7 +2,12 @@
 // rules of the system run unchanged with Qt dialogs, a script, or no display at all.
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace quillbox::ui {
 
@@ -38,12 +43,108 @@ bool BoxOffers(BoxButtons buttons, BoxAnswer answer);
 // an unfitting default still gets an answer its caller can handle.
 BoxAnswer DefaultAnswerOf(const MessageBoxRequest& box);
 
+// ---- Wait dialog: a modeless window with a text line, a progress bar and the plug-in's
+// icon, kept alive by a thread that waits for a download. It is created hidden; the
+// waiting thread decides when to show it and repaints it itself, because it does not
+// run an event loop while it waits.
+struct WaitDialogRequest {
+    std::string caption{};  // UTF-8
+    std::string text{};     // UTF-8, the text line
+};
+
+class WaitDialog {
+  public:
+    virtual ~WaitDialog() = default;  // closes the window
+    // Shows the window and paints it at once.
+    virtual void Show() = 0;
+    // Moves the bar (0 to 100) and paints it at once.
+    virtual void SetProgress(int position) = 0;
+};
+
+// ---- PIN dialog: asks for the PIN of a token before a signature, naming the token and
+// showing its warnings. The PIN travels in the answer; the caller wipes it after use.
+struct PinDialogRequest {
+    std::string caption{};     // UTF-8
+    std::string tokenLabel{};  // the token asking for its PIN
+    std::string prompt{};      // "PIN for the token ...:"
+    // Wrong PIN, few attempts left, last attempt, locked.
+    std::vector<std::string> warnings{};
+    // False for a locked token: the person can only close the dialog.
+    bool canEnter = true;
+    // The PIN lengths the token accepts; a maxLength of 0 means no upper limit.
+    std::size_t minLength = 0;
+    std::size_t maxLength = 0;
+    std::string okText{};
+    std::string cancelText{};
+
+    // Whether the confirm button accepts this PIN.
+    bool Accepts(std::string_view pin) const;
+};
+
+struct PinDialogAnswer {
+    bool confirmed = false;
+    std::string pin{};  // UTF-8; wipe after use
+};
+
+// ---- Certificate viewer: the fields of one certificate and its PEM text, with a close
+// button and nothing to decide.
+struct CertificateViewRequest {
+    std::string caption{};
+    std::vector<std::pair<std::string, std::string>> fields{};  // name, value (UTF-8)
+    std::string pem{};
+    std::string closeText{};
+};
+
+// ---- Certificate warning: the server's certificate has a problem (or a redirect leaves
+// TLS); names the problem and the host and asks whether to go on. Default answer: no.
+struct CertificateWarningRequest {
+    std::string caption{};
+    std::string problem{};   // what is wrong, UTF-8
+    std::string host{};
+    std::string question{};  // "Do you want to continue?"
+    std::string yesText{};
+    std::string noText{};
+};
+
+// ---- Credentials dialog: a server (401) or a proxy (407) asks for a user name and a
+// password. The password travels in the answer; the caller wipes it after use.
+struct CredentialsRequest {
+    std::string caption{};
+    std::string prompt{};  // names the server
+    std::string userNameLabel{};
+    std::string passwordLabel{};
+    std::string userName{};  // filled in beforehand
+    std::string okText{};
+    std::string cancelText{};
+
+    // Whether OK accepts these entries: a user name is required.
+    bool Accepts(std::string_view userName) const;
+};
+
+struct CredentialsAnswer {
+    bool confirmed = false;
+    std::string userName{};
+    std::string password{};
+};
+
 class UserInterface {
   public:
     virtual ~UserInterface() = default;
 
     // Blocks the calling thread until the box is closed and returns the button pressed.
     virtual BoxAnswer ShowMessageBox(const MessageBoxRequest& box) = 0;
+
+    // Wait dialog. The default gives a dialog that never shows anything.
+    virtual std::unique_ptr<WaitDialog> CreateWaitDialog(const WaitDialogRequest& request);
+
+    // PIN dialog. The default answers cancel without showing anything.
+    virtual PinDialogAnswer AskPin(const PinDialogRequest& request);
+    // Certificate viewer. The default shows nothing.
+    virtual void ShowCertificate(const CertificateViewRequest& request);
+    // Certificate warning: true to go on. The default answers no without showing anything.
+    virtual bool AskContinueDespiteCertificate(const CertificateWarningRequest& request);
+    // Credentials dialog. The default answers cancel without showing anything.
+    virtual CredentialsAnswer AskCredentials(const CredentialsRequest& request);
 };
 
 // Stand-in when no front end installed a user interface (a library caller without

@@ -15,6 +15,17 @@ class QtUserInterface final : public UserInterface {
     QtUserInterface();
 
     BoxAnswer ShowMessageBox(const MessageBoxRequest& box) override;
+
+    // Wait dialog (qt_wait_dialog.cpp).
+    std::unique_ptr<WaitDialog> CreateWaitDialog(const WaitDialogRequest& request) override;
+
+    // PIN dialog (qt_pin_dialog.cpp).
+    PinDialogAnswer AskPin(const PinDialogRequest& request) override;
+    // Certificate viewer (qt_certificate_dialog.cpp).
+    void ShowCertificate(const CertificateViewRequest& request) override;
+    // Certificate warning and credentials dialog (qt_connection_dialogs.cpp).
+    bool AskContinueDespiteCertificate(const CertificateWarningRequest& request) override;
+    CredentialsAnswer AskCredentials(const CredentialsRequest& request) override;
 };
 
 // Whether Qt can show windows here: a platform was chosen explicitly (QT_QPA_PLATFORM)

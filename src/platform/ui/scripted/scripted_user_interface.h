@@ -39,6 +39,23 @@ class ScriptedUserInterface final : public UserInterface {
 
     BoxAnswer ShowMessageBox(const MessageBoxRequest& box) override;
 
+    // Wait dialog (scripted_wait_dialog.cpp): nothing to answer; when it closes, one line
+    // says whether and when it was shown.
+    std::unique_ptr<WaitDialog> CreateWaitDialog(const WaitDialogRequest& request) override;
+
+    // PIN dialog (scripted_pin_dialog.cpp): answered by {"dialog": "pin", "answer": "ok",
+    // "pin": "..."} or "cancel"; the transcript never holds the PIN.
+    PinDialogAnswer AskPin(const PinDialogRequest& request) override;
+    // Certificate viewer (scripted_certificate_dialog.cpp): nothing to answer; the
+    // transcript lists the fields shown.
+    void ShowCertificate(const CertificateViewRequest& request) override;
+    // Certificate warning (scripted_connection_dialogs.cpp): {"dialog": "certwarning",
+    // "answer": "yes"} or "no". Credentials dialog: {"dialog": "credentials", "answer":
+    // "ok", "user": "...", "password": "..."} or "cancel"; the transcript never holds the
+    // password.
+    bool AskContinueDespiteCertificate(const CertificateWarningRequest& request) override;
+    CredentialsAnswer AskCredentials(const CredentialsRequest& request) override;
+
     // The building blocks every dialog kind uses.
     // Takes the next entry when it answers dialogKind; null when it does not or none is left.
     nlohmann::json NextAnswer(std::string_view dialogKind);

@@ -1,0 +1,92 @@
+#include "net/transfer/auth_cache.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace quillbox::net {
+namespace {
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+}  // namespace
+
+AuthCache::AuthCache() = default;
+
+AuthCache::~AuthCache() {
+    std::lock_guard guard(lock_);
+    for (auto& slot : slots_)
+        slot = Slot{};
+}
+
+void AuthCache::Put(std::string_view key, std::optional<std::string_view> value) {
+    if (key.empty())
+        return;
+    std::lock_guard guard(lock_);
+    Slot* freeSlot = nullptr;
+    for (auto& slot : slots_) {
+        if (slot.key.empty()) {
+            if (freeSlot == nullptr)
+                freeSlot = &slot;
+            continue;
+        }
+        if (!EqualsNoCase(slot.key, key))
+            continue;
+        // The key keeps the form in which it was first written.
+        if (slot.value && value && *slot.value == *value)
+            return;
+        slot.value = value ? std::optional<std::string>(*value) : std::nullopt;
+        return;
+    }
+    if (freeSlot == nullptr)
+        return;  // full: the first ten keys stay for the process's life
+    freeSlot->key = std::string(key);
+    freeSlot->value = value ? std::optional<std::string>(*value) : std::nullopt;
+}
+
+std::optional<std::string> AuthCache::Get(std::string_view text, Lookup mode) const {
+    if (text.empty())
+        return std::nullopt;
+    std::lock_guard guard(lock_);
+    for (const auto& slot : slots_) {
+        if (slot.key.empty())
+            continue;
+        const bool match = mode == Lookup::Substring ? text.find(slot.key) != std::string_view::npos
+                                                     : EqualsNoCase(slot.key, text);
+        if (match)
+            return slot.value;
+    }
+    return std::nullopt;
+}
+
+AuthCache& CookieCache() {
+    static AuthCache cache;
+    return cache;
+}
+
+AuthCache& AuthorizationCache() {
+    static AuthCache cache;
+    return cache;
+}
+
+void RememberCookie(std::string_view domain, std::string_view cookiePart) {
+    CookieCache().Put(domain, cookiePart);
+}
+
+std::optional<std::string> CookieForUrl(std::string_view url) {
+    return CookieCache().Get(url, AuthCache::Lookup::Substring);
+}
+
+void RememberAuthorization(std::string_view url, std::string_view headerLine) {
+    AuthorizationCache().Put(url, headerLine);
+}
+
+std::optional<std::string> AuthorizationForUrl(std::string_view url) {
+    return AuthorizationCache().Get(url, AuthCache::Lookup::Exact);
+}
+
+}  // namespace quillbox::net

@@ -1,0 +1,95 @@
+// The PIN dialog drawn with Qt Widgets; what it accepts is PinDialogRequest::Accepts.
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include "platform/ui/qt/qt_user_interface.h"
+
+namespace quillbox::ui {
+
+namespace {
+
+PinDialogAnswer AskPinHere(const PinDialogRequest& request) {
+    QDialog dialog;
+    dialog.setObjectName("pinDialog");
+    dialog.setWindowTitle(QString::fromStdString(request.caption));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setWindowFlags(dialog.windowFlags() | Qt::WindowStaysOnTopHint);
+    dialog.setAttribute(Qt::WA_QuitOnClose, false);
+
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* prompt = new QLabel(QString::fromStdString(request.prompt), &dialog);
+    prompt->setObjectName("prompt");
+    prompt->setTextFormat(Qt::PlainText);  // token labels are not markup
+    layout->addWidget(prompt);
+    for (const std::string& warning : request.warnings) {
+        auto* label = new QLabel(QString::fromStdString(warning), &dialog);
+        label->setObjectName("warning");
+        label->setTextFormat(Qt::PlainText);
+        label->setStyleSheet("color: #b00000;");
+        layout->addWidget(label);
+    }
+    auto* pin = new QLineEdit(&dialog);
+    pin->setObjectName("pin");
+    pin->setEchoMode(QLineEdit::Password);
+    pin->setEnabled(request.canEnter);
+    if (request.maxLength > 0) {
+        pin->setMaxLength(static_cast<int>(request.maxLength));
+    }
+    layout->addWidget(pin);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel);
+    if (!request.okText.empty()) {
+        ok->setText(QString::fromStdString(request.okText));
+    }
+    if (!request.cancelText.empty()) {
+        cancel->setText(QString::fromStdString(request.cancelText));
+    }
+    ok->setEnabled(false);
+    layout->addWidget(buttons);
+    QObject::connect(pin, &QLineEdit::textChanged, &dialog, [&request, ok](const QString& text) {
+        ok->setEnabled(request.Accepts(text.toStdString()));
+    });
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&dialog, &request, pin] {
+        if (request.Accepts(pin->text().toStdString())) {
+            dialog.accept();
+        }
+    });
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    pin->setFocus();
+
+    PinDialogAnswer answer;
+    if (dialog.exec() == QDialog::Accepted) {
+        answer.confirmed = true;
+        answer.pin = pin->text().toStdString();
+    }
+    // Qt keeps its own copies of typed text; at least the widget forgets it now.
+    pin->clear();
+    return answer;
+}
+
+}  // namespace
+
+PinDialogAnswer QtUserInterface::AskPin(const PinDialogRequest& request) {
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (app == nullptr) {
+        return {};
+    }
+    if (QThread::currentThread() == app->thread()) {
+        return AskPinHere(request);
+    }
+    PinDialogAnswer answer;
+    QMetaObject::invokeMethod(
+        app, [&answer, &request] { answer = AskPinHere(request); }, Qt::BlockingQueuedConnection);
+    return answer;
+}
+
+}  // namespace quillbox::ui

@@ -1,0 +1,157 @@
+// The Qt wait dialog as the download's wait loop drives it, offscreen.
+#include "platform/ui/qt/qt_wait_dialog.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QImage>
+#include <QLabel>
+#include <QProgressBar>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "core/messages/messages.h"
+#include "core/messages/messages_testing.h"
+#include "net/download/background_download.h"
+#include "platform/ui/qt/qt_user_interface.h"
+
+namespace quillbox::ui {
+namespace {
+
+QWidget* FindWaitWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QStringLiteral("quillboxWaitDialog")) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
+// What a person would see each time the bar moves: the real Qt dialog, inspected from
+// the thread that owns it.
+struct Sight {
+    bool visible = false;
+    QString text;
+    QString title;
+    int barValue = -1;
+    bool painted = false;
+};
+
+class WatchingUserInterface final : public UserInterface {
+  public:
+    BoxAnswer ShowMessageBox(const MessageBoxRequest& box) override { return DefaultAnswerOf(box); }
+
+    std::unique_ptr<WaitDialog> CreateWaitDialog(const WaitDialogRequest& request) override {
+        return std::make_unique<Watched>(*this, CreateQtWaitDialog(request));
+    }
+
+    std::vector<std::pair<int, Sight>> sights;  // bar position asked for, what was seen
+
+  private:
+    class Watched final : public WaitDialog {
+      public:
+        Watched(WatchingUserInterface& owner, std::unique_ptr<WaitDialog> real)
+            : owner_(owner), real_(std::move(real)) {}
+        void Show() override { real_->Show(); }
+        void SetProgress(int position) override {
+            real_->SetProgress(position);
+            Sight sight;
+            auto look = [&sight] {
+                QWidget* window = FindWaitWindow();
+                if (window == nullptr) {
+                    return;
+                }
+                sight.visible = window->isVisible();
+                sight.title = window->windowTitle();
+                if (auto* label = window->findChild<QLabel*>(QStringLiteral("text"))) {
+                    sight.text = label->text();
+                }
+                if (auto* bar = window->findChild<QProgressBar*>(QStringLiteral("progress"))) {
+                    sight.barValue = bar->value();
+                }
+                const QImage image = window->grab().toImage();
+                sight.painted = !image.isNull() && image.width() > 100;
+            };
+            if (QThread::currentThread() == qApp->thread()) {
+                look();
+            } else {
+                QMetaObject::invokeMethod(qApp, look, Qt::BlockingQueuedConnection);
+            }
+            owner_.sights.emplace_back(position, sight);
+        }
+
+      private:
+        WatchingUserInterface& owner_;
+        std::unique_ptr<WaitDialog> real_;
+    };
+};
+
+net::DownloadFunction Taking(std::chrono::milliseconds time) {
+    return [time](const std::string&, const net::ResponseOut& out) {
+        std::this_thread::sleep_for(time);
+        *out.statusText = "200";
+        return net::ResultCode::Success;
+    };
+}
+
+class QtWaitDialogTest : public ::testing::Test {
+  protected:
+    QtWaitDialogTest() {
+        SetLanguage("en");
+        SetUserInterface(&ui);
+    }
+    ~QtWaitDialogTest() override {
+        SetUserInterface(nullptr);
+        ResetLanguageForTesting();
+    }
+
+    std::size_t Fetch(std::chrono::milliseconds time) {
+        std::string body, headers, status, type;
+        return net::DownloadInBackground("http://127.0.0.1/t", body, headers, status, type, 113,
+                                         true, Taking(time));
+    }
+
+    WatchingUserInterface ui;
+};
+
+TEST_F(QtWaitDialogTest, TheWaitingThreadPaintsTheDialogWithoutAnEventLoop) {
+    Fetch(std::chrono::milliseconds(1000));
+    ASSERT_GE(ui.sights.size(), 2u);
+    for (const auto& [position, sight] : ui.sights) {
+        EXPECT_TRUE(sight.visible);
+        EXPECT_EQ(sight.barValue, position);
+        EXPECT_EQ(sight.text, QStringLiteral("Downloading request..."));
+        EXPECT_EQ(sight.title, QStringLiteral("Quillbox Plug-in (32b) 1.31.0.81"));
+        EXPECT_TRUE(sight.painted);
+    }
+    // The window goes with the download.
+    EXPECT_EQ(FindWaitWindow(), nullptr);
+}
+
+TEST_F(QtWaitDialogTest, ADownloadOnAnotherThreadHasItsDialogDrawnByTheApplicationThread) {
+    std::atomic<bool> done{false};
+    std::thread caller([&] {
+        Fetch(std::chrono::milliseconds(800));
+        done = true;
+    });
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (done) {
+            loop.quit();
+        }
+    });
+    poll.start(10);
+    loop.exec();
+    caller.join();
+    ASSERT_FALSE(ui.sights.empty());
+    EXPECT_TRUE(ui.sights.back().second.visible);
+    EXPECT_EQ(ui.sights.back().second.barValue, ui.sights.back().first);
+    EXPECT_EQ(FindWaitWindow(), nullptr);
+}
+
+}  // namespace
+}  // namespace quillbox::ui

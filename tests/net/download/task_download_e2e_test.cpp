@@ -1,0 +1,192 @@
+// Task documents fetched over real HTTP from a local server, through the command-line
+// front end with a scripted person, as a page would have them run.
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <sstream>
+
+#include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
+
+#include "core/utf.h"
+#include "net/download/background_task_downloader.h"
+#include "task_server.h"
+#include "test_support.h"
+
+namespace quillbox {
+namespace {
+
+using ::testing::HasSubstr;
+using json = nlohmann::json;
+
+constexpr const char* kPluginInfo =
+    "<plugininfo result=\"ok\"><summary name=\"ocx\" version=\"1.31.0\"/></plugininfo>\n";
+
+class TaskDownloadTest : public ::testing::Test {
+  protected:
+    TaskDownloadTest() {
+        test::MakeTaskDocument(
+            test::ReadFile(std::string(QUILLBOX_SOURCE_DIR) + "/demo/getplugininfo.xml"),
+            served.path() / "task.p7");
+    }
+
+    // The plug-in writes its log only when the file already exists.
+    void EnableLog() { test::WriteFile(scratch / "PenwrightA.log", ""); }
+
+    struct Run {
+        int status = -1;
+        std::string out;
+        std::vector<json> transcript;
+    };
+
+    // Runs "quillbox exec URL" with a scripted person who answers nothing.
+    Run Exec(const std::string& url) {
+        const std::filesystem::path transcript = scratch / "transcript.jsonl";
+        std::filesystem::remove(transcript);
+        test::WriteFile(scratch / "answers.json", "[]");
+        const std::string command = std::string(QUILLBOX_BINARY_DIR) +
+                                    "/src/control/quillbox exec --lang en --ui script:" +
+                                    (scratch / "answers.json").string() + " --transcript " +
+                                    transcript.string() + " '" + url + "' 2>/dev/null";
+        Run run;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (pipe == nullptr) {
+            return run;
+        }
+        std::array<char, 4096> buffer;
+        std::size_t got;
+        while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+            run.out.append(buffer.data(), got);
+        }
+        const int status = pclose(pipe);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (std::filesystem::exists(transcript)) {
+            std::istringstream lines(test::ReadFile(transcript));
+            for (std::string line; std::getline(lines, line);) {
+                run.transcript.push_back(json::parse(line));
+            }
+        }
+        return run;
+    }
+
+    static std::vector<json> Dialogs(const Run& run, const std::string& kind) {
+        std::vector<json> found;
+        for (const json& line : run.transcript) {
+            if (line.value("dialog", "") == kind) {
+                found.push_back(line);
+            }
+        }
+        return found;
+    }
+
+    std::string Log() const {
+        const std::string bytes = test::ReadFile(scratch / "PenwrightA.log");
+        std::u16string wide;
+        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                          (static_cast<unsigned char>(bytes[i + 1]) << 8));
+        }
+        return Utf16ToUtf8(wide);
+    }
+
+    test::TempDir served;
+    test::TempDir scratch;
+    test::ScopedEnv tmp{"TMP", scratch.path().string()};
+    test::ScopedEnv config{"XDG_CONFIG_HOME", (scratch / "config").string()};
+    test::ScopedEnv script{"QUILLBOX_UI_SCRIPT", std::nullopt};
+    test::TaskServer server{served.path()};
+};
+
+TEST_F(TaskDownloadTest, RunsTheTaskAtAUrlAndPrintsItsResponse) {
+    EnableLog();
+    const Run run = Exec(server.Url("task.p7"));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, kPluginInfo);
+    // A quick download: the wait dialog was made but never shown, and nothing else was.
+    ASSERT_EQ(run.transcript.size(), 1u);
+    const json& wait = run.transcript[0];
+    EXPECT_EQ(wait["dialog"], "wait");
+    EXPECT_EQ(wait["texts"], json::array({"Downloading request..."}));
+    // Usually well under 200 ms; a loaded machine may take longer, and only then may
+    // the dialog have shown.
+    if (wait["openMs"].get<int>() <= 200) {
+        EXPECT_EQ(wait["shown"], false);
+    }
+    EXPECT_THAT(Log(), HasSubstr("\nXML: <Envelope><task><getplugininfo"));
+}
+
+TEST_F(TaskDownloadTest, ASlowServerGetsTheWaitDialogAfter200Milliseconds) {
+    const Run run = Exec(server.Url("task.p7?delay=1200"));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, kPluginInfo);
+    const std::vector<json> waits = Dialogs(run, "wait");
+    ASSERT_EQ(waits.size(), 1u);
+    EXPECT_EQ(waits[0]["shown"], true);
+    EXPECT_GE(waits[0]["shownAfterMs"].get<int>(), 200);
+    EXPECT_LT(waits[0]["shownAfterMs"].get<int>(), 1200);
+    EXPECT_GE(waits[0]["progressUpdates"].get<int>(), 3);
+}
+
+TEST_F(TaskDownloadTest, ContentTypeParametersAreAcceptedButItsCaseCounts) {
+    EXPECT_EQ(Exec(server.Url("task.p7?type=application/octet-stream;%20charset=binary")).out,
+              kPluginInfo);
+
+    const Run refused = Exec(server.Url("task.p7?type=Application/Octet-Stream"));
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.out, "");
+    const std::vector<json> boxes = Dialogs(refused, "messagebox");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_THAT(boxes[0]["texts"][0].get<std::string>(),
+                HasSubstr("Server communication error\nHTTP status: 200\n"));
+}
+
+TEST_F(TaskDownloadTest, AnErrorPageIsReportedWithItsStatusAndNoResponse) {
+    const Run run = Exec(server.Url("missing.p7"));
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    const std::vector<json> boxes = Dialogs(run, "messagebox");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0]["icon"], "error");
+    EXPECT_THAT(boxes[0]["texts"][0].get<std::string>(),
+                HasSubstr("Server communication error\nHTTP status: 404\nHeader: "));
+    EXPECT_THAT(boxes[0]["texts"][0].get<std::string>(),
+                HasSubstr("Content-Type: application/xhtml+xml"));
+}
+
+TEST_F(TaskDownloadTest, DocumentsThatAreNotSignedUtf8TasksAreNotWellFormed) {
+    EnableLog();
+    // The task XML as it is, without the signed message around it.
+    test::WriteFile(served.path() / "bare.xml", "<getplugininfo/>");
+    Run run = Exec(server.Url("bare.xml"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(Dialogs(run, "messagebox").empty());
+
+    test::MakeTaskDocument("<getplugininfo a=\"\xC3\x28\"/>", served.path() / "latin.p7");
+    run = Exec(server.Url("latin.p7"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_THAT(Log(), HasSubstr("\nXML: \n"));
+}
+
+TEST_F(TaskDownloadTest, TheDownloaderHandsOverWhatTheServerSent) {
+    net::BackgroundTaskDownloader downloader;
+    DownloadedDocument ok = downloader.Download(server.Url("task.p7"), 113, false);
+    EXPECT_EQ(ok.statusText.substr(0, 3), "200");
+    EXPECT_EQ(ok.contentType, "application/octet-stream");
+    EXPECT_EQ(ok.body, test::ReadFile(served.path() / "task.p7"));
+    EXPECT_THAT(ok.headers, HasSubstr("Content-Length: " + std::to_string(ok.body.size())));
+
+    DownloadedDocument missing = downloader.Download(server.Url("missing.p7"), 113, false);
+    EXPECT_EQ(missing.statusText.substr(0, 3), "404");
+    EXPECT_EQ(missing.contentType, "application/xhtml+xml");
+
+    // Nobody listens on port 9 here: no status, no body.
+    DownloadedDocument refused = downloader.Download("http://127.0.0.1:9/task.p7", 113, false);
+    EXPECT_EQ(refused.statusText, "");
+    EXPECT_EQ(refused.body, "");
+}
+
+}  // namespace
+}  // namespace quillbox

@@ -1,0 +1,137 @@
+#!/usr/bin/env python3
+"""HTTP server for the connection tests, answering as the query string asks.
+
+Listens on 127.0.0.1 at a free port and prints "PORT <n>" on its first line. Every path
+answers the same way; the query decides how:
+  code=404            status code (default 200)
+  reason=Text         reason phrase
+  ctype=type          Content-Type (none when absent)
+  body=text           body text (default empty), or size=N for N pattern bytes
+  header=Name:Value   extra header, may repeat
+  location=url        Location header
+  chain=N             302 to the same URL with chain=N-1, until 0 answers normally
+  chunked=N           send the body with chunked transfer coding in pieces of N bytes
+  truncate=N          declare the full length but close after N body bytes
+  delay=ms            wait before the body
+  lastmod=1           Last-Modified: Tue, 15 Nov 1994 08:12:31 GMT
+  auth=user:pw        401 unless that Basic authorization is sent
+  echo=1              body is a JSON report of the request (method, headers, body length)
+"""
+import base64
+import json
+import socketserver
+import sys
+import time
+from http.server import BaseHTTPRequestHandler, HTTPServer
+from urllib.parse import parse_qs, urlencode, urlsplit
+
+PATTERN = bytes(range(256)) * 4096  # 1 MiB
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def _serve(self):
+        split = urlsplit(self.path)
+        query = parse_qs(split.query, keep_blank_values=True)
+        one = lambda k, d=None: query.get(k, [d])[0]
+
+        length = int(self.headers.get("Content-Length") or 0)
+        received = self.rfile.read(length) if length else b""
+
+        chain = one("chain")
+        if chain is not None and int(chain) > 0:
+            query["chain"] = [str(int(chain) - 1)]
+            target = split.path + "?" + urlencode(query, doseq=True)
+            self.send_response(302)
+            self.send_header("Location", target)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+
+        auth = one("auth")
+        if auth is not None:
+            expected = "Basic " + base64.b64encode(auth.encode()).decode()
+            if self.headers.get("Authorization") != expected:
+                self.send_response(401, "Unauthorized")
+                self.send_header("WWW-Authenticate", 'Basic realm="test"')
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+                return
+
+        if one("echo"):
+            body = json.dumps({
+                "method": self.command,
+                "headers": {k: v for k, v in self.headers.items()},
+                "length": len(received),
+                "body": received.decode("latin-1"),
+            }).encode()
+        elif one("size") is not None:
+            size = int(one("size"))
+            body = (PATTERN * (size // len(PATTERN) + 1))[:size]
+        else:
+            body = one("body", "").encode()
+
+        code = int(one("code", "200"))
+        self.send_response(code, one("reason"))
+        if one("ctype") is not None:
+            self.send_header("Content-Type", one("ctype"))
+        for h in query.get("header", []):
+            name, _, value = h.partition(":")
+            self.send_header(name.strip(), value.strip())
+        if one("location") is not None:
+            self.send_header("Location", one("location"))
+        if one("lastmod"):
+            self.send_header("Last-Modified", "Tue, 15 Nov 1994 08:12:31 GMT")
+        chunked = one("chunked")
+        if chunked:
+            self.send_header("Transfer-Encoding", "chunked")
+        else:
+            self.send_header("Content-Length", str(len(body)))
+        truncate = one("truncate")
+        if truncate is not None:
+            self.send_header("Connection", "close")
+        self.end_headers()
+        if self.command == "HEAD":
+            return
+        if one("delay"):
+            self.wfile.flush()
+            time.sleep(int(one("delay")) / 1000.0)
+        if truncate is not None:
+            self.wfile.write(body[: int(truncate)])
+            self.wfile.flush()
+            self.close_connection = True
+            return
+        if chunked:
+            step = max(1, int(chunked))
+            for i in range(0, len(body), step):
+                piece = body[i : i + step]
+                self.wfile.write(b"%x\r\n" % len(piece) + piece + b"\r\n")
+            self.wfile.write(b"0\r\n\r\n")
+            return
+        view = memoryview(body)
+        for i in range(0, len(body), 1 << 20):
+            self.wfile.write(view[i : i + (1 << 20)])
+
+    do_GET = do_POST = do_PUT = do_HEAD = do_DELETE = _serve
+
+
+class Server(socketserver.ThreadingMixIn, HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main():
+    server = Server(("127.0.0.1", 0), Handler)
+    print("PORT %d" % server.server_address[1], flush=True)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    sys.exit(main())

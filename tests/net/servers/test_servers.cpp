@@ -1,0 +1,371 @@
+#include "net/servers/test_servers.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+namespace quillbox::test {
+namespace fs = std::filesystem;
+
+// ---- processes and ports
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const fs::path& output) {
+    int pipeFds[2] = {-1, -1};
+    if (output.empty() && pipe2(pipeFds, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_ = fork();
+    if (pid_ < 0)
+        throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        // A new process group, so a stop reaches the server's own children too.
+        setpgid(0, 0);
+        int outFd =
+            output.empty() ? pipeFds[1] : open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (outFd >= 0) {
+            dup2(outFd, STDOUT_FILENO);
+            dup2(outFd, STDERR_FILENO);
+        }
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    if (output.empty()) {
+        close(pipeFds[1]);
+        out_ = pipeFds[0];
+    }
+}
+
+ChildProcess::~ChildProcess() {
+    if (pid_ > 0) {
+        kill(-pid_, SIGTERM);
+        kill(pid_, SIGTERM);
+        for (int i = 0; i < 100; ++i) {
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                pid_ = -1;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (pid_ > 0) {
+            kill(-pid_, SIGKILL);
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    if (out_ >= 0)
+        close(out_);
+}
+
+bool ChildProcess::Running() {
+    return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0;
+}
+
+std::string ChildProcess::ReadLine(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (out_ >= 0) {
+        const auto nl = pending_.find('\n');
+        if (nl != std::string::npos) {
+            std::string line = pending_.substr(0, nl);
+            pending_.erase(0, nl + 1);
+            return line;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0)
+            break;
+        pollfd p{out_, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left)) <= 0)
+            break;
+        char buffer[512];
+        const ssize_t n = read(out_, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        pending_.append(buffer, static_cast<std::size_t>(n));
+    }
+    return {};
+}
+
+int FreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    socklen_t len = sizeof addr;
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+        port = ntohs(addr.sin_port);
+    close(fd);
+    return port;
+}
+
+bool WaitForPort(int port, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<uint16_t>(port));
+        const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+        close(fd);
+        if (ok)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// ---- HTTP
+
+namespace {
+// Debian's interpreter when present: a wrapper found first in PATH may take seconds to start.
+std::string Python() {
+    return fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+}
+}  // namespace
+
+HttpTestServer::HttpTestServer()
+    : process_(
+          {Python(), std::string(QUILLBOX_SOURCE_DIR) + "/tests/net/servers/http_test_server.py"}) {
+    const std::string line = process_.ReadLine(10000);
+    if (line.rfind("PORT ", 0) != 0)
+        throw std::runtime_error("HTTP test server did not start");
+    port_ = std::stoi(line.substr(5));
+}
+
+std::string HttpTestServer::Url(const std::string& pathAndQuery) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + "/" + pathAndQuery;
+}
+
+// ---- certificates
+
+namespace {
+
+struct KeyFree {
+    void operator()(EVP_PKEY* k) const { EVP_PKEY_free(k); }
+};
+struct CertFree {
+    void operator()(X509* c) const { X509_free(c); }
+};
+using Key = std::unique_ptr<EVP_PKEY, KeyFree>;
+using Cert = std::unique_ptr<X509, CertFree>;
+
+Key NewKey() {
+    return Key(EVP_EC_gen("P-256"));
+}
+
+void AddExtension(X509* cert, X509* issuer, int nid, const char* value) {
+    X509V3_CTX ctx;
+    X509V3_set_ctx_nodb(&ctx);
+    X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
+    X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
+    if (ext == nullptr)
+        throw std::runtime_error("certificate extension failed");
+    X509_add_ext(cert, ext, -1);
+    X509_EXTENSION_free(ext);
+}
+
+// issuer null: self-signed. Validity in seconds from now.
+Cert MakeCert(EVP_PKEY* key, const char* commonName, const char* altNames, X509* issuer,
+              EVP_PKEY* issuerKey, long notBefore, long notAfter, bool ca, long serial) {
+    Cert cert(X509_new());
+    X509_set_version(cert.get(), 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), serial);
+    X509_gmtime_adj(X509_getm_notBefore(cert.get()), notBefore);
+    X509_gmtime_adj(X509_getm_notAfter(cert.get()), notAfter);
+    X509_set_pubkey(cert.get(), key);
+    X509_NAME* name = X509_get_subject_name(cert.get());
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>(commonName), -1, -1, 0);
+    X509_set_issuer_name(cert.get(), issuer ? X509_get_subject_name(issuer) : name);
+    X509* signer = issuer ? issuer : cert.get();
+    if (ca) {
+        AddExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:TRUE");
+        AddExtension(cert.get(), signer, NID_key_usage, "critical,keyCertSign,cRLSign");
+    } else {
+        AddExtension(cert.get(), signer, NID_basic_constraints, "CA:FALSE");
+        AddExtension(cert.get(), signer, NID_subject_alt_name, altNames);
+    }
+    AddExtension(cert.get(), signer, NID_subject_key_identifier, "hash");
+    X509_sign(cert.get(), issuerKey ? issuerKey : key, EVP_sha256());
+    return cert;
+}
+
+void WritePem(const fs::path& certPath, X509* cert, const fs::path& keyPath, EVP_PKEY* key) {
+    FILE* f = std::fopen(certPath.c_str(), "w");
+    PEM_write_X509(f, cert);
+    std::fclose(f);
+    f = std::fopen(keyPath.c_str(), "w");
+    PEM_write_PrivateKey(f, key, nullptr, nullptr, 0, nullptr, nullptr);
+    std::fclose(f);
+}
+
+}  // namespace
+
+TestCertificates::TestCertificates(const fs::path& folder) {
+    constexpr long kDay = 86400;
+    const char* kLocal = "IP:127.0.0.1,DNS:localhost";
+    Key caKeyPair = NewKey();
+    Cert ca = MakeCert(caKeyPair.get(), "Quillbox Test Root", nullptr, nullptr, nullptr, -kDay,
+                       30 * kDay, true, 1);
+    caCert = folder / "ca.pem";
+    caKey = folder / "ca.key";
+    WritePem(caCert, ca.get(), caKey, caKeyPair.get());
+
+    struct Leaf {
+        fs::path* cert;
+        fs::path* key;
+        const char* file;
+        const char* names;
+        long from, to;
+        bool selfSigned;
+    } leaves[] = {
+        {&goodCert, &goodKey, "good", kLocal, -kDay, 30 * kDay, false},
+        {&expiredCert, &expiredKey, "expired", kLocal, -30 * kDay, -2 * kDay, false},
+        {&wrongNameCert, &wrongNameKey, "wrongname", "DNS:wrong.example", -kDay, 30 * kDay, false},
+        {&untrustedCert, &untrustedKey, "untrusted", kLocal, -kDay, 30 * kDay, true},
+    };
+    long serial = 2;
+    for (const auto& leaf : leaves) {
+        Key key = NewKey();
+        Cert cert = leaf.selfSigned
+                        ? MakeCert(key.get(), "127.0.0.1", leaf.names, nullptr, nullptr, leaf.from,
+                                   leaf.to, false, serial++)
+                        : MakeCert(key.get(), "127.0.0.1", leaf.names, ca.get(), caKeyPair.get(),
+                                   leaf.from, leaf.to, false, serial++);
+        *leaf.cert = folder / (std::string(leaf.file) + ".pem");
+        *leaf.key = folder / (std::string(leaf.file) + ".key");
+        WritePem(*leaf.cert, cert.get(), *leaf.key, key.get());
+    }
+}
+
+// ---- nginx
+
+NginxTlsServer::NginxTlsServer(const std::string& plainRedirectTarget) : certs_(dir_.path()) {
+    fs::create_directories(docroot());
+    fs::create_directories(dir_ / "tmp");
+    for (int attempt = 0; attempt < 5 && !started_; ++attempt) {
+        goodPort_ = FreePort();
+        expiredPort_ = FreePort();
+        wrongNamePort_ = FreePort();
+        untrustedPort_ = FreePort();
+        clientCertPort_ = FreePort();
+        plainPort_ = FreePort();
+        const std::string tmp = (dir_ / "tmp").string();
+        std::string conf;
+        // One process without workers: nothing changes user, so it runs the same as root.
+        conf += "daemon off;\nmaster_process off;\n";
+        if (geteuid() == 0)
+            conf += "user root;\n";
+        conf += "pid " + (dir_ / "nginx.pid").string() + ";\n";
+        conf += "error_log " + (dir_ / "error.log").string() + " warn;\n";
+        conf += "events { worker_connections 64; }\nhttp {\n";
+        conf += "  access_log off;\n  sendfile on;\n  client_max_body_size 0;\n";
+        conf += "  client_body_temp_path " + tmp + "/body;\n  proxy_temp_path " + tmp + "/proxy;\n";
+        conf += "  fastcgi_temp_path " + tmp + "/fastcgi;\n  uwsgi_temp_path " + tmp + "/uwsgi;\n";
+        conf += "  scgi_temp_path " + tmp + "/scgi;\n";
+        conf += "  default_type application/octet-stream;\n";
+        auto server = [&](int port, const fs::path& cert, const fs::path& key, bool tls,
+                          const std::string& extra) {
+            conf += "  server {\n    listen 127.0.0.1:" + std::to_string(port) +
+                    (tls ? " ssl" : "") + ";\n";
+            if (tls) {
+                conf += "    ssl_certificate " + cert.string() + ";\n";
+                conf += "    ssl_certificate_key " + key.string() + ";\n";
+            }
+            conf += "    root " + docroot().string() + ";\n";
+            conf +=
+                "    location /upload { client_body_buffer_size 1m; return 200 \"uploaded\"; }\n";
+            if (!plainRedirectTarget.empty())
+                conf += "    location /tohttp { return 302 " + plainRedirectTarget + "; }\n";
+            conf += extra + "  }\n";
+        };
+        server(goodPort_, certs_.goodCert, certs_.goodKey, true, "");
+        server(expiredPort_, certs_.expiredCert, certs_.expiredKey, true, "");
+        server(wrongNamePort_, certs_.wrongNameCert, certs_.wrongNameKey, true, "");
+        server(untrustedPort_, certs_.untrustedCert, certs_.untrustedKey, true, "");
+        server(clientCertPort_, certs_.goodCert, certs_.goodKey, true,
+               "    ssl_verify_client on;\n    ssl_client_certificate " + certs_.caCert.string() +
+                   ";\n");
+        server(plainPort_, {}, {}, false, "");
+        conf += "}\n";
+        WriteFile(dir_ / "nginx.conf", conf);
+        process_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"nginx", "-e", (dir_ / "error.log").string(), "-p",
+                                     dir_.path().string(), "-c", (dir_ / "nginx.conf").string()},
+            dir_ / "nginx.out");
+        started_ =
+            WaitForPort(goodPort_, 5000) && WaitForPort(plainPort_, 2000) && process_->Running();
+        if (!started_)
+            process_.reset();
+    }
+}
+
+NginxTlsServer::~NginxTlsServer() {
+    process_.reset();
+}
+
+std::string NginxTlsServer::Url(int port, const std::string& path) {
+    return "https://127.0.0.1:" + std::to_string(port) + "/" + path;
+}
+
+// ---- vsftpd
+
+FtpTestServer::FtpTestServer() {
+    fs::create_directories(root());
+    fs::create_directories(dir_ / "empty");
+    fs::permissions(dir_ / "empty", fs::perms::owner_read | fs::perms::owner_exec);
+    for (int attempt = 0; attempt < 5 && !started_; ++attempt) {
+        port_ = FreePort();
+        std::string conf;
+        conf += "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n";
+        conf += "listen_port=" + std::to_string(port_) + "\n";
+        conf += "background=NO\n";
+        // Runs as whoever starts it (also root) with no privilege separation.
+        conf += "run_as_launching_user=YES\n";
+        conf += "anonymous_enable=YES\nlocal_enable=NO\nno_anon_password=YES\n";
+        conf += "anon_root=" + root().string() + "\n";
+        conf += "write_enable=YES\nanon_upload_enable=YES\nanon_mkdir_write_enable=YES\n";
+        conf += "anon_other_write_enable=YES\nanon_world_readable_only=NO\n";
+        conf += "anon_umask=077\n";
+        conf += "secure_chroot_dir=" + (dir_ / "empty").string() + "\n";
+        conf += "connect_from_port_20=NO\npasv_enable=YES\nport_enable=YES\n";
+        conf += "pasv_address=127.0.0.1\n";
+        conf += "xferlog_enable=NO\nseccomp_sandbox=NO\ncheck_shell=NO\n";
+        conf += "vsftpd_log_file=" + (dir_ / "vsftpd.log").string() + "\n";
+        WriteFile(dir_ / "vsftpd.conf", conf);
+        process_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"vsftpd", (dir_ / "vsftpd.conf").string()},
+            dir_ / "vsftpd.out");
+        started_ = WaitForPort(port_, 5000) && process_->Running();
+        if (!started_)
+            process_.reset();
+    }
+}
+
+std::string FtpTestServer::Url(const std::string& path) const {
+    return "ftp://127.0.0.1:" + std::to_string(port_) + "/" + path;
+}
+
+}  // namespace quillbox::test

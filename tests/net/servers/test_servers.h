@@ -1,0 +1,108 @@
+// Real servers for the connection tests, each started on 127.0.0.1 at a free port in its own
+// temporary folder and stopped by its process id: the scriptable HTTP server, nginx for TLS
+// with certificates of every kind, vsftpd for FTP.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace quillbox::test {
+
+// A child process, stopped (SIGTERM, then SIGKILL) and reaped at destruction.
+class ChildProcess {
+  public:
+    // Starts argv[0] (searched in PATH) with stdout on a pipe unless the output file is given.
+    explicit ChildProcess(const std::vector<std::string>& argv,
+                          const std::filesystem::path& output = {});
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // The next line of the child's standard output; empty after timeoutMs or at its end.
+    std::string ReadLine(int timeoutMs);
+    bool Running();
+    pid_t pid() const { return pid_; }
+
+  private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string pending_;
+};
+
+// A TCP port on 127.0.0.1 that was free a moment ago.
+int FreePort();
+// Waits until something accepts connections on 127.0.0.1:port.
+bool WaitForPort(int port, int timeoutMs);
+
+class HttpTestServer {
+  public:
+    HttpTestServer();
+    int port() const { return port_; }
+    // "http://127.0.0.1:<port>/<pathAndQuery>"
+    std::string Url(const std::string& pathAndQuery = "") const;
+
+  private:
+    ChildProcess process_;
+    int port_ = 0;
+};
+
+// PEM files made with OpenSSL: a test root, server certificates for 127.0.0.1 that are good,
+// expired, issued for another name, or self-signed by an unknown issuer.
+struct TestCertificates {
+    explicit TestCertificates(const std::filesystem::path& folder);
+    std::filesystem::path caCert, caKey;
+    std::filesystem::path goodCert, goodKey;
+    std::filesystem::path expiredCert, expiredKey;
+    std::filesystem::path wrongNameCert, wrongNameKey;
+    std::filesystem::path untrustedCert, untrustedKey;
+};
+
+// nginx with one HTTPS port per certificate kind, serving files from docroot(), accepting
+// uploads at /upload, and one port that demands a client certificate.
+class NginxTlsServer {
+  public:
+    // plainRedirectTarget: where /tohttp redirects (an http:// URL), may be empty.
+    explicit NginxTlsServer(const std::string& plainRedirectTarget = "");
+    ~NginxTlsServer();
+    const TestCertificates& certificates() const { return certs_; }
+    std::filesystem::path docroot() const { return dir_ / "www"; }
+    std::string GoodUrl(const std::string& path) const { return Url(goodPort_, path); }
+    std::string ExpiredUrl(const std::string& path) const { return Url(expiredPort_, path); }
+    std::string WrongNameUrl(const std::string& path) const { return Url(wrongNamePort_, path); }
+    std::string UntrustedUrl(const std::string& path) const { return Url(untrustedPort_, path); }
+    std::string ClientCertUrl(const std::string& path) const { return Url(clientCertPort_, path); }
+    int plainPort() const { return plainPort_; }
+    bool started() const { return started_; }
+
+  private:
+    static std::string Url(int port, const std::string& path);
+    TempDir dir_;
+    TestCertificates certs_;
+    int goodPort_ = 0, expiredPort_ = 0, wrongNamePort_ = 0, untrustedPort_ = 0,
+        clientCertPort_ = 0, plainPort_ = 0;
+    std::unique_ptr<ChildProcess> process_;
+    bool started_ = false;
+};
+
+// vsftpd serving root() to anonymous users, with upload allowed.
+class FtpTestServer {
+  public:
+    FtpTestServer();
+    std::filesystem::path root() const { return dir_ / "root"; }
+    std::string Url(const std::string& path) const;
+    bool started() const { return started_; }
+
+  private:
+    TempDir dir_;
+    int port_ = 0;
+    std::unique_ptr<ChildProcess> process_;
+    bool started_ = false;
+};
+
+}  // namespace quillbox::test

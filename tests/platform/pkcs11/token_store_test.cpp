@@ -1,0 +1,260 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+
+#include "platform/pkcs11/cryptoki.h"
+#include "platform/pkcs11/cryptoki_token_store.h"
+#include "softhsm_token.h"
+#include "test_support.h"
+
+namespace quillbox::pkcs11 {
+namespace {
+
+using test::SoftHsmTokens;
+
+// Answers PIN questions from a list and keeps every question; an exhausted list cancels.
+class ListedPins final : public PinPrompt {
+  public:
+    explicit ListedPins(std::deque<std::string> pins) : pins_(std::move(pins)) {}
+    std::optional<SecretText> AskPin(const PinQuestion& question) override {
+        questions.push_back(question);
+        if (pins_.empty()) {
+            return std::nullopt;
+        }
+        SecretText pin(pins_.front());
+        pins_.pop_front();
+        return pin;
+    }
+    std::vector<PinQuestion> questions;
+
+  private:
+    std::deque<std::string> pins_;
+};
+
+class TokenStoreTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { SoftHsmTokens::Get(); }
+
+    static TokenStoreOptions Options() {
+        TokenStoreOptions options;
+        options.modulePath = SoftHsmTokens::kModulePath;
+        return options;
+    }
+
+    static const TokenCertificate& Find(const TokenStore& store, std::string_view name) {
+        const auto& der = SoftHsmTokens::Get().Certificate(name).der;
+        const auto& all = store.Certificates();
+        auto found = std::find_if(all.begin(), all.end(),
+                                  [&](const TokenCertificate& c) { return c.der == der; });
+        if (found == all.end()) {
+            throw std::runtime_error("certificate not listed");
+        }
+        return *found;
+    }
+
+    // Slot order follows SoftHSM's token serials: find tokens by label.
+    static std::size_t TokenIndex(const TokenStore& store, std::string_view label) {
+        const auto& tokens = store.Tokens();
+        auto found = std::find_if(tokens.begin(), tokens.end(),
+                                  [&](const TokenStatus& t) { return t.label == label; });
+        if (found == tokens.end()) {
+            throw std::runtime_error("token not listed");
+        }
+        return static_cast<std::size_t>(found - tokens.begin());
+    }
+
+    const std::vector<std::uint8_t> digestInfo_ = std::vector<std::uint8_t>(51, 0x5a);
+};
+
+TEST_F(TokenStoreTest, ListsInitialisedTokensAndEveryCertificateWithoutLoggingIn) {
+    auto store = OpenCryptokiTokenStore(Options());
+    // SoftHSM always shows one more, uninitialised slot; it must not count.
+    ASSERT_EQ(store->Tokens().size(), 2u);
+    const std::size_t main = TokenIndex(*store, SoftHsmTokens::kMainToken);
+    const std::size_t keyStorage = TokenIndex(*store, SoftHsmTokens::kKeyStorageToken);
+    EXPECT_NE(main, keyStorage);
+    EXPECT_TRUE(store->Tokens()[main].loginRequired);
+    EXPECT_EQ(store->Certificates().size(), SoftHsmTokens::Get().Certificates().size());
+
+    const TokenCertificate& nonrep = Find(*store, "nonrep");
+    EXPECT_EQ(nonrep.label, "nonrep");
+    EXPECT_EQ(nonrep.token, main);
+    EXPECT_FALSE(nonrep.id.empty());
+    EXPECT_EQ(Find(*store, "ksp").token, keyStorage);
+}
+
+TEST_F(TokenStoreTest, PublicKeysStandForHiddenPrivateKeysBeforeLogin) {
+    auto store = OpenCryptokiTokenStore(Options());
+    for (const char* name : {"nonrep", "noku", "expired", "alwaysauth", "ksp"}) {
+        EXPECT_TRUE(Find(*store, name).hasPrivateKey) << name;
+    }
+    EXPECT_FALSE(Find(*store, "nokey").hasPrivateKey);
+    EXPECT_FALSE(Find(*store, "ca").hasPrivateKey);
+}
+
+TEST_F(TokenStoreTest, PrivateKeysAreFoundDirectlyOnceLoggedIn) {
+    auto first = OpenCryptokiTokenStore(Options());
+    ListedPins pins({SoftHsmTokens::kPin});
+    first->Sign(Find(*first, "nonrep"), Mechanism::RsaPkcs, digestInfo_, pins);
+    // The first store's session keeps the login, so the second sees the private keys.
+    auto second = OpenCryptokiTokenStore(Options());
+    EXPECT_TRUE(Find(*second, "nonrep").hasPrivateKey);
+    EXPECT_FALSE(Find(*second, "nokey").hasPrivateKey);
+}
+
+TEST_F(TokenStoreTest, MechanismLimitHidesEverythingElseOnThatTokenOnly) {
+    auto full = OpenCryptokiTokenStore(Options());
+    const std::size_t main = TokenIndex(*full, SoftHsmTokens::kMainToken);
+    const std::size_t keyStorage = TokenIndex(*full, SoftHsmTokens::kKeyStorageToken);
+    EXPECT_TRUE(full->Mechanisms(main).count(Mechanism::Sha256RsaPkcs));
+    EXPECT_TRUE(full->Mechanisms(main).count(Mechanism::Md5RsaPkcs));
+    EXPECT_TRUE(full->Mechanisms(main).count(Mechanism::RsaPkcs));
+
+    TokenStoreOptions options = Options();
+    options.mechanismLimits[SoftHsmTokens::kKeyStorageToken] = {Mechanism::RsaPkcs};
+    auto limited = OpenCryptokiTokenStore(options);
+    EXPECT_EQ(limited->Mechanisms(keyStorage), std::set<Mechanism>{Mechanism::RsaPkcs});
+    EXPECT_EQ(limited->Mechanisms(main), full->Mechanisms(main));
+    EXPECT_TRUE(limited->Mechanisms(7).empty());
+}
+
+TEST_F(TokenStoreTest, AsksAgainAfterWrongPinAndNamesTheToken) {
+    auto store = OpenCryptokiTokenStore(Options());
+    ListedPins pins({"0000", SoftHsmTokens::kPin});
+    const auto signature =
+        store->Sign(Find(*store, "nonrep"), Mechanism::RsaPkcs, digestInfo_, pins);
+    EXPECT_EQ(signature.size(), 256u);
+    ASSERT_EQ(pins.questions.size(), 2u);
+    EXPECT_EQ(pins.questions[0].token.label, SoftHsmTokens::kMainToken);
+    EXPECT_FALSE(pins.questions[0].afterWrongPin);
+    EXPECT_TRUE(pins.questions[1].afterWrongPin);
+    EXPECT_FALSE(pins.questions[1].forSignature);
+
+    // Logged in now: the next signature asks nothing.
+    ListedPins none({});
+    store->Sign(Find(*store, "noku"), Mechanism::Sha256RsaPkcs, digestInfo_, none);
+    EXPECT_TRUE(none.questions.empty());
+}
+
+TEST_F(TokenStoreTest, CancelAtThePromptIsNotAnError) {
+    auto store = OpenCryptokiTokenStore(Options());
+    ListedPins none({});
+    EXPECT_THROW(store->Sign(Find(*store, "nonrep"), Mechanism::RsaPkcs, digestInfo_, none),
+                 LoginCancelled);
+    EXPECT_EQ(none.questions.size(), 1u);
+}
+
+TEST_F(TokenStoreTest, AlwaysAuthenticateKeyLogsInForEverySignature) {
+    auto store = OpenCryptokiTokenStore(Options());
+    const TokenCertificate& always = Find(*store, "alwaysauth");
+    // The PIN typed for the token login serves the first signature's own login.
+    ListedPins first({SoftHsmTokens::kPin});
+    EXPECT_EQ(store->Sign(always, Mechanism::RsaPkcs, digestInfo_, first).size(), 256u);
+    EXPECT_EQ(first.questions.size(), 1u);
+
+    ListedPins second({SoftHsmTokens::kPin});
+    EXPECT_EQ(store->Sign(always, Mechanism::RsaPkcs, digestInfo_, second).size(), 256u);
+    ASSERT_EQ(second.questions.size(), 1u);
+    EXPECT_TRUE(second.questions[0].forSignature);
+
+    // Cancelled per-signature login: no signature, and the store still works afterwards.
+    ListedPins cancel({});
+    EXPECT_THROW(store->Sign(always, Mechanism::RsaPkcs, digestInfo_, cancel), LoginCancelled);
+    ListedPins none({});
+    EXPECT_EQ(store->Sign(Find(*store, "nonrep"), Mechanism::RsaPkcs, digestInfo_, none).size(),
+              256u);
+}
+
+TEST_F(TokenStoreTest, CertificateWithoutKeyFailsAtFindKey) {
+    auto store = OpenCryptokiTokenStore(Options());
+    ListedPins pins({SoftHsmTokens::kPin});
+    try {
+        store->Sign(Find(*store, "nokey"), Mechanism::RsaPkcs, digestInfo_, pins);
+        FAIL() << "signed without a key";
+    } catch (const TokenError& error) {
+        EXPECT_EQ(error.stage(), TokenError::Stage::FindKey);
+    }
+}
+
+TEST_F(TokenStoreTest, RefusedBlockIsASignFailure) {
+    auto store = OpenCryptokiTokenStore(Options());
+    ListedPins pins({SoftHsmTokens::kPin});
+    // Longer than a 2048-bit key can pad.
+    const std::vector<std::uint8_t> tooLong(300, 1);
+    try {
+        store->Sign(Find(*store, "nonrep"), Mechanism::RsaPkcs, tooLong, pins);
+        FAIL() << "signed an oversized block";
+    } catch (const TokenError& error) {
+        EXPECT_TRUE(error.stage() == TokenError::Stage::SignLength ||
+                    error.stage() == TokenError::Stage::Sign);
+        EXPECT_NE(error.rv(), 0u);
+    }
+}
+
+TEST(PinPadTest, ProtectedAuthenticationPathLogsInWithoutAskingForAPin) {
+    test::ScopedEnv mode("QUILLBOX_FAKE_TOKEN", "pinpad");
+    auto store = OpenCryptokiTokenStore({FAKE_PIN_PAD_MODULE});
+    ASSERT_EQ(store->Certificates().size(), 1u);
+    // No public keys to tell: the token's login requirement stands for the hidden key.
+    EXPECT_TRUE(store->Certificates()[0].hasPrivateKey);
+    ListedPins none({});
+    const auto signature = store->Sign(store->Certificates()[0], Mechanism::RsaPkcs,
+                                       std::vector<std::uint8_t>(35), none);
+    EXPECT_EQ(signature, std::vector<std::uint8_t>(256, 0x5a));
+    EXPECT_TRUE(none.questions.empty());
+}
+
+TEST(PinPadTest, LockedTokenShowsWhyThenFailsWithoutAskingToType) {
+    test::ScopedEnv mode("QUILLBOX_FAKE_TOKEN", "locked");
+    auto store = OpenCryptokiTokenStore({FAKE_PIN_PAD_MODULE});
+    ASSERT_EQ(store->Certificates().size(), 1u);
+    ListedPins pins({"1234"});
+    try {
+        store->Sign(store->Certificates()[0], Mechanism::RsaPkcs, std::vector<std::uint8_t>(35),
+                    pins);
+        FAIL() << "a locked token signed";
+    } catch (const TokenError& error) {
+        EXPECT_EQ(error.stage(), TokenError::Stage::Login);
+        EXPECT_EQ(error.rv(), CKR_PIN_LOCKED);
+    }
+    ASSERT_EQ(pins.questions.size(), 1u);
+    EXPECT_TRUE(pins.questions[0].token.pinLocked);
+}
+
+TEST(TokenStatusTest, FlagsBecomeWarningsAndLabelLosesItsPadding) {
+    const std::string label = "My Card                         ";
+    const auto bytes = std::span(reinterpret_cast<const unsigned char*>(label.data()), 32);
+    TokenStatus status = TokenStatusFromFlags(
+        bytes, CKF_LOGIN_REQUIRED | CKF_USER_PIN_COUNT_LOW | CKF_USER_PIN_FINAL_TRY, 4, 8);
+    EXPECT_EQ(status.label, "My Card");
+    EXPECT_TRUE(status.loginRequired);
+    EXPECT_TRUE(status.pinCountLow);
+    EXPECT_TRUE(status.pinFinalTry);
+    EXPECT_FALSE(status.pinLocked);
+    EXPECT_FALSE(status.protectedAuthPath);
+    EXPECT_EQ(status.minPinLength, 4u);
+    EXPECT_EQ(status.maxPinLength, 8u);
+
+    status = TokenStatusFromFlags(bytes, CKF_USER_PIN_LOCKED | CKF_PROTECTED_AUTHENTICATION_PATH,
+                                  CK_UNAVAILABLE_INFORMATION, CK_EFFECTIVELY_INFINITE);
+    EXPECT_TRUE(status.pinLocked);
+    EXPECT_TRUE(status.protectedAuthPath);
+    EXPECT_EQ(status.minPinLength, 0u);
+    EXPECT_EQ(status.maxPinLength, 0u);
+}
+
+TEST(SecretTextTest, TakingAPinEmptiesTheSource) {
+    std::string typed = "123456";
+    SecretText pin = SecretText::TakeFrom(typed);
+    EXPECT_TRUE(typed.empty());
+    EXPECT_EQ(std::string(pin.data(), pin.size()), "123456");
+    SecretText moved = std::move(pin);
+    EXPECT_EQ(moved.size(), 6u);
+    moved.Wipe();
+    EXPECT_TRUE(moved.empty());
+}
+
+}  // namespace
+}  // namespace quillbox::pkcs11

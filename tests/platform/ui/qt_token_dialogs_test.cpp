@@ -1,0 +1,146 @@
+// The PIN dialog and the certificate viewer, clicked through as a person would.
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include <gmock/gmock.h>
+
+#include "platform/ui/qt/qt_user_interface.h"
+
+namespace quillbox::ui {
+namespace {
+
+// Runs the action on the first visible modal dialog with that object name; a watchdog
+// closes anything left open so a broken dialog cannot hang the test.
+class DialogDriver {
+  public:
+    DialogDriver(const char* objectName, std::function<void(QDialog&)> action)
+        : name_(objectName), action_(std::move(action)) {
+        QObject::connect(&poll_, &QTimer::timeout, [this] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog != nullptr && dialog->isVisible() && dialog->objectName() == name_) {
+                poll_.stop();
+                acted_ = true;
+                action_(*dialog);
+            }
+        });
+        QObject::connect(&watchdog_, &QTimer::timeout, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                dialog->done(QDialog::Rejected);
+            }
+        });
+        watchdog_.setSingleShot(true);
+        poll_.start(10);
+        watchdog_.start(10000);
+    }
+    bool Acted() const { return acted_; }
+
+  private:
+    QString name_;
+    std::function<void(QDialog&)> action_;
+    QTimer poll_;
+    QTimer watchdog_;
+    bool acted_ = false;
+};
+
+QPushButton* Button(QDialog& dialog, QDialogButtonBox::StandardButton which) {
+    return dialog.findChild<QDialogButtonBox*>()->button(which);
+}
+
+PinDialogRequest Request() {
+    PinDialogRequest request;
+    request.caption = "Token PIN";
+    request.tokenLabel = "Card <A>";
+    request.prompt = "PIN for the token \"Card <A>\":";
+    request.warnings = {"The PIN was wrong. Enter it again.", "Last attempt."};
+    request.minLength = 4;
+    request.maxLength = 8;
+    request.okText = "Potvrdit";
+    request.cancelText = "Zrušit";
+    return request;
+}
+
+TEST(QtPinDialog, ConfirmOnlyWithAnAcceptablePinAndHandsItOver) {
+    QtUserInterface ui;
+    DialogDriver driver("pinDialog", [](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Token PIN");
+        EXPECT_EQ(dialog.findChild<QLabel*>("prompt")->text(), "PIN for the token \"Card <A>\":");
+        EXPECT_EQ(dialog.findChild<QLabel*>("prompt")->textFormat(), Qt::PlainText);
+        EXPECT_EQ(dialog.findChildren<QLabel*>("warning").size(), 2);
+        auto* pin = dialog.findChild<QLineEdit*>("pin");
+        EXPECT_EQ(pin->echoMode(), QLineEdit::Password);
+        QPushButton* ok = Button(dialog, QDialogButtonBox::Ok);
+        EXPECT_EQ(ok->text(), "Potvrdit");
+        EXPECT_FALSE(ok->isEnabled());
+        QTest::keyClicks(pin, "123");
+        EXPECT_FALSE(ok->isEnabled());  // shorter than the token allows
+        QTest::keyClicks(pin, "4");
+        EXPECT_TRUE(ok->isEnabled());
+        QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    const PinDialogAnswer answer = ui.AskPin(Request());
+    EXPECT_TRUE(driver.Acted());
+    EXPECT_TRUE(answer.confirmed);
+    EXPECT_EQ(answer.pin, "1234");
+}
+
+TEST(QtPinDialog, EnterWithAnEmptyPinDoesNotConfirmButEscapeCancels) {
+    QtUserInterface ui;
+    DialogDriver driver("pinDialog", [](QDialog& dialog) {
+        auto* pin = dialog.findChild<QLineEdit*>("pin");
+        QTest::keyClick(pin, Qt::Key_Return);
+        EXPECT_TRUE(dialog.isVisible());
+        QTest::keyClicks(pin, "5678");
+        QTest::keyClick(pin, Qt::Key_Escape);
+    });
+    const PinDialogAnswer answer = ui.AskPin(Request());
+    EXPECT_TRUE(driver.Acted());
+    EXPECT_FALSE(answer.confirmed);
+    EXPECT_TRUE(answer.pin.empty());
+}
+
+TEST(QtPinDialog, LockedTokenOffersOnlyCancel) {
+    QtUserInterface ui;
+    PinDialogRequest request = Request();
+    request.canEnter = false;
+    DialogDriver driver("pinDialog", [](QDialog& dialog) {
+        EXPECT_FALSE(dialog.findChild<QLineEdit*>("pin")->isEnabled());
+        EXPECT_FALSE(Button(dialog, QDialogButtonBox::Ok)->isEnabled());
+        QTest::mouseClick(Button(dialog, QDialogButtonBox::Cancel), Qt::LeftButton);
+    });
+    EXPECT_FALSE(ui.AskPin(request).confirmed);
+    EXPECT_TRUE(driver.Acted());
+}
+
+TEST(QtCertificateDialog, ShowsEveryFieldAndThePemAndCloses) {
+    QtUserInterface ui;
+    CertificateViewRequest request;
+    request.caption = "Certificate";
+    request.fields = {{"Subject", "CN=Jan Novák"}, {"Key usage", "Non Repudiation"}};
+    request.pem = "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n";
+    request.closeText = "Zavřít";
+    DialogDriver driver("certificateDialog", [&](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Certificate");
+        const auto fields = dialog.findChildren<QLabel*>("field");
+        ASSERT_EQ(fields.size(), 2);
+        EXPECT_EQ(fields[0]->text(), "CN=Jan Novák");
+        auto* pem = dialog.findChild<QPlainTextEdit*>("pem");
+        EXPECT_TRUE(pem->isReadOnly());
+        EXPECT_EQ(pem->toPlainText().toStdString(), request.pem);
+        QPushButton* close = Button(dialog, QDialogButtonBox::Close);
+        EXPECT_EQ(close->text(), "Zavřít");
+        QTest::mouseClick(close, Qt::LeftButton);
+    });
+    ui.ShowCertificate(request);
+    EXPECT_TRUE(driver.Acted());
+}
+
+}  // namespace
+}  // namespace quillbox::ui

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include "core/messages/messages.h"
+#include "core/messages/messages_testing.h"
+#include "core/registry.h"
+#include "signing/engine/certificate_id.h"
+#include "signing/engine/digest_info.h"
+#include "signing/engine/module_choice.h"
+#include "signing/engine/signing_path.h"
+#include "signing/engine/ui_pin_prompt.h"
+#include "test_support.h"
+
+namespace quillbox::signing {
+namespace {
+
+using pkcs11::Mechanism;
+
+TEST(SigningPathTest, HashingTokensTakeTheLegacyPathOnlyForMechanismsTheyOffer) {
+    const std::set<Mechanism> full = {Mechanism::RsaPkcs, Mechanism::Sha1RsaPkcs,
+                                      Mechanism::Sha256RsaPkcs};
+    EXPECT_EQ(ChooseSigningPath(full, HashKind::Sha256), SigningPath::Legacy);
+    // A hash the token lacks is done here instead of failing.
+    EXPECT_EQ(ChooseSigningPath(full, HashKind::Md5), SigningPath::KeyStorage);
+    // Raw mode without a hash on a hashing token: legacy, where it is refused.
+    EXPECT_EQ(ChooseSigningPath(full, std::nullopt), SigningPath::Legacy);
+
+    const std::set<Mechanism> blocksOnly = {Mechanism::RsaPkcs};
+    EXPECT_EQ(ChooseSigningPath(blocksOnly, HashKind::Sha512), SigningPath::KeyStorage);
+    EXPECT_EQ(ChooseSigningPath(blocksOnly, std::nullopt), SigningPath::KeyStorage);
+
+    EXPECT_EQ(ChooseSigningPath({}, HashKind::Sha1), std::nullopt);
+    EXPECT_EQ(ChooseSigningPath({Mechanism::Sha1RsaPkcs}, HashKind::Sha256), std::nullopt);
+}
+
+TEST(CertificateIdTest, OnlyTheCanonicalTextOfTwentyBytesNamesACertificate) {
+    const std::vector<std::uint8_t> der = {0x30, 0x03, 0x02, 0x01, 0x05};
+    const std::string id = CertificateIdOf(der);
+    EXPECT_EQ(id.size(), 28u);
+    ASSERT_TRUE(ThumbprintFromId(id));
+    EXPECT_EQ(*ThumbprintFromId(id), ThumbprintOf(der));
+
+    std::string lowered = id;
+    lowered[0] = lowered[0] == 'a' ? 'b' : 'a';
+    EXPECT_TRUE(ThumbprintFromId(lowered));  // another thumbprint, still well formed
+    EXPECT_FALSE(ThumbprintFromId(id.substr(0, 27)));
+    EXPECT_FALSE(ThumbprintFromId(id + "===="));
+    EXPECT_FALSE(ThumbprintFromId(" " + id.substr(1)));
+    EXPECT_FALSE(ThumbprintFromId(id.substr(0, 26) + "B="));         // stray bits in the padding
+    EXPECT_FALSE(ThumbprintFromId("AAAAAAAAAAAAAAAAAAAAAAAAAA=="));  // 19 bytes
+    EXPECT_FALSE(ThumbprintFromId(""));
+}
+
+TEST(DigestInfoTest, EncodingMatchesThePkcs1Prefixes) {
+    const std::vector<std::uint8_t> digest(32, 0xab);
+    const auto info = BuildDigestInfo(HashKind::Sha256, digest);
+    const std::vector<std::uint8_t> prefix = {0x30, 0x31, 0x30, 0x0d, 0x06, 0x09, 0x60,
+                                              0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02,
+                                              0x01, 0x05, 0x00, 0x04, 0x20};
+    ASSERT_EQ(info.size(), prefix.size() + digest.size());
+    EXPECT_TRUE(std::equal(prefix.begin(), prefix.end(), info.begin()));
+    EXPECT_EQ(BuildDigestInfo(HashKind::Md5, std::vector<std::uint8_t>(16)).size(), 34u);
+    EXPECT_EQ(BuildDigestInfo(HashKind::Sha1, std::vector<std::uint8_t>(20)).size(), 35u);
+    EXPECT_EQ(BuildDigestInfo(HashKind::Sha512, std::vector<std::uint8_t>(64)).size(), 83u);
+    for (HashKind hash :
+         {HashKind::Md5, HashKind::Sha1, HashKind::Sha256, HashKind::Sha384, HashKind::Sha512}) {
+        EXPECT_EQ(HashData(hash, {})->size(), DigestSize(hash));
+    }
+}
+
+class PinDialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override { SetLanguage("en"); }
+    void TearDown() override { ResetLanguageForTesting(); }
+
+    pkcs11::PinQuestion question{pkcs11::TokenStatus{.label = "Card A"}};
+};
+
+TEST_F(PinDialogTest, ShowsTheStrongestTokenWarning) {
+    EXPECT_TRUE(BuildPinDialog(question).warnings.empty());
+    EXPECT_EQ(BuildPinDialog(question).prompt, "PIN for the token \"Card A\":");
+
+    question.token.pinCountLow = true;
+    EXPECT_EQ(BuildPinDialog(question).warnings, std::vector{LoadMessage(kMsgPinCountLow)});
+    question.token.pinFinalTry = true;
+    question.afterWrongPin = true;
+    EXPECT_EQ(BuildPinDialog(question).warnings,
+              (std::vector{LoadMessage(kMsgPinWrong), LoadMessage(kMsgPinFinalTry)}));
+    question.token.pinLocked = true;
+    const ui::PinDialogRequest locked = BuildPinDialog(question);
+    EXPECT_EQ(locked.warnings.back(), LoadMessage(kMsgPinLocked));
+    EXPECT_FALSE(locked.canEnter);
+    EXPECT_FALSE(locked.Accepts("1234"));
+}
+
+TEST_F(PinDialogTest, AcceptsOnlyPinsWithinTheTokensLimits) {
+    question.token.minPinLength = 4;
+    question.token.maxPinLength = 6;
+    const ui::PinDialogRequest request = BuildPinDialog(question);
+    EXPECT_FALSE(request.Accepts(""));
+    EXPECT_FALSE(request.Accepts("123"));
+    EXPECT_TRUE(request.Accepts("1234"));
+    EXPECT_TRUE(request.Accepts("123456"));
+    EXPECT_FALSE(request.Accepts("1234567"));
+    EXPECT_TRUE(BuildPinDialog(pkcs11::PinQuestion{}).Accepts(std::string(200, '7')));
+}
+
+TEST_F(PinDialogTest, PromptIsTranslated) {
+    SetLanguage("cs");
+    EXPECT_EQ(BuildPinDialog(question).prompt, "PIN pro token „Card A“:");
+    SetLanguage("sk");
+    EXPECT_EQ(BuildPinDialog(question).cancelText, LoadMessage(119));
+}
+
+TEST(ModuleChoiceTest, EnvironmentThenSettingThenProxy) {
+    test::TempDir config;
+    test::ScopedEnv home("XDG_CONFIG_HOME", config.path().string());
+    test::ScopedEnv env(kModuleEnvironmentVariable, std::nullopt);
+    EXPECT_EQ(ConfiguredModulePath(), QUILLBOX_P11KIT_PROXY);
+
+    ASSERT_TRUE(WriteRegistryValue(RegistryRoot::CurrentUser, kPluginSettingsKey, {},
+                                   std::string("/opt/card/module.so"), kModuleSettingName));
+    EXPECT_EQ(ConfiguredModulePath(), "/opt/card/module.so");
+
+    test::ScopedEnv chosen(kModuleEnvironmentVariable, "/usr/lib/softhsm/libsofthsm2.so");
+    EXPECT_EQ(ConfiguredModulePath(), "/usr/lib/softhsm/libsofthsm2.so");
+}
+
+}  // namespace
+}  // namespace quillbox::signing

@@ -1,0 +1,347 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/globals.h"
+#include "core/messages/messages.h"
+#include "core/messages/messages_testing.h"
+#include "core/sign_exception.h"
+#include "engine_test_ui.h"
+#include "signing/engine/algorithms.h"
+#include "signing/engine/certificate_store.h"
+#include "signing/engine/digest_info.h"
+#include "signing/engine/ui_pin_prompt.h"
+#include "softhsm_token.h"
+#include "test_support.h"
+
+namespace quillbox::signing {
+namespace {
+
+using pkcs11::Mechanism;
+using test::SoftHsmTokens;
+
+struct Algorithm {
+    const char* alg;  // the task's "alg" / "hshalg" value
+    std::uint32_t id;
+    const char* name;
+    HashKind hash;
+    const char* opensslName;  // for `openssl dgst -<name>`
+};
+
+constexpr Algorithm kAlgorithms[] = {
+    {"rsa-sha1", kAlgSha1, "SHA1", HashKind::Sha1, "sha1"},
+    {"rsa-sha256", kAlgSha256, "SHA256", HashKind::Sha256, "sha256"},
+    {"rsa-sha384", kAlgSha384, "SHA384", HashKind::Sha384, "sha384"},
+    {"rsa-sha512", kAlgSha512, "SHA512", HashKind::Sha512, "sha512"},
+    {"rsa-md5", kAlgMd5, "MD5", HashKind::Md5, "md5"},
+};
+
+std::vector<std::uint8_t> Bytes(std::string_view text) {
+    return {text.begin(), text.end()};
+}
+
+class SignatureEngineTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { SoftHsmTokens::Get(); }
+
+    void SetUp() override {
+        SetLanguage("en");
+        ui.pins = {SoftHsmTokens::kPin};
+    }
+    void TearDown() override { ResetLanguageForTesting(); }
+
+    static pkcs11::TokenStoreOptions Legacy() {
+        pkcs11::TokenStoreOptions options;
+        options.modulePath = SoftHsmTokens::kModulePath;
+        options.mechanismLimits[SoftHsmTokens::kKeyStorageToken] = {Mechanism::RsaPkcs};
+        return options;
+    }
+    // The main token restricted to prepared blocks as well: the same keys, the other path.
+    static pkcs11::TokenStoreOptions KeyStorage() {
+        pkcs11::TokenStoreOptions options = Legacy();
+        options.mechanismLimits[SoftHsmTokens::kMainToken] = {Mechanism::RsaPkcs};
+        return options;
+    }
+
+    static std::string Id(std::string_view name) {
+        return SoftHsmTokens::Get().Certificate(name).id;
+    }
+
+    // `openssl dgst -<hash> -verify` over data with the certificate key's public half.
+    bool OpensslVerifies(const char* hash, const std::vector<std::uint8_t>& data,
+                         const std::vector<std::uint8_t>& signature) {
+        const auto dataFile = temp / "data";
+        const auto signatureFile = temp / "signature";
+        test::WriteFile(dataFile, std::string(data.begin(), data.end()));
+        test::WriteFile(signatureFile, std::string(signature.begin(), signature.end()));
+        return test::RunCommand(std::string("openssl dgst -") + hash + " -verify " +
+                                SoftHsmTokens::Get().PublicKeyPem().string() + " -signature " +
+                                signatureFile.string() + " " + dataFile.string() +
+                                " >/dev/null 2>&1") == 0;
+    }
+
+    // The block inside a signature, as the public key recovers it.
+    std::vector<std::uint8_t> Recovered(const std::vector<std::uint8_t>& signature) {
+        const auto signatureFile = temp / "signature";
+        const auto out = temp / "recovered";
+        test::WriteFile(signatureFile, std::string(signature.begin(), signature.end()));
+        if (test::RunCommand("openssl pkeyutl -verifyrecover -pubin -inkey " +
+                             SoftHsmTokens::Get().PublicKeyPem().string() + " -in " +
+                             signatureFile.string() + " -out " + out.string() +
+                             " >/dev/null 2>&1") != 0) {
+            return {};
+        }
+        return Bytes(test::ReadFile(out));
+    }
+
+    static std::int32_t CodeOf(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const CSignException& error) {
+            return error.Code();
+        }
+        return 0;
+    }
+
+    test::TempDir temp;
+    test::EngineTestUi ui;
+    const std::vector<std::uint8_t> message = Bytes("<data>Quillbox signs this form.</data>\n");
+};
+
+TEST_F(SignatureEngineTest, EveryAlgorithmVerifiesOnBothPathsWithIdenticalBytes) {
+    CertificateStore legacy(Legacy());
+    CertificateStore keyStorage(KeyStorage());
+    for (const Algorithm& a : kAlgorithms) {
+        SCOPED_TRACE(a.alg);
+        const auto viaToken = legacy.SignData(a.id, 0, a.name, "", Id("nonrep"), message);
+        const auto viaHost = keyStorage.SignData(a.id, 0, a.name, "", Id("nonrep"), message);
+        EXPECT_EQ(viaToken.size(), 256u);
+        EXPECT_TRUE(OpensslVerifies(a.opensslName, message, viaToken));
+        EXPECT_EQ(viaToken, viaHost);
+    }
+    // One login per store, none per signature.
+    EXPECT_EQ(ui.pinDialogs.size(), 1u);
+}
+
+TEST_F(SignatureEngineTest, RawModeSignsTheDigestItWasGivenOnBothPaths) {
+    CertificateStore legacy(Legacy());
+    CertificateStore keyStorage(KeyStorage());
+    for (const Algorithm& a : kAlgorithms) {
+        SCOPED_TRACE(a.alg);
+        const auto digest = *HashData(a.hash, message);
+        const auto viaToken = legacy.SignData(kAlgRawRsa, a.id, "", a.name, Id("nonrep"), digest);
+        const auto viaHost =
+            keyStorage.SignData(kAlgRawRsa, a.id, "", a.name, Id("nonrep"), digest);
+        // A signature of the digest is a signature of the message it came from.
+        EXPECT_TRUE(OpensslVerifies(a.opensslName, message, viaToken));
+        EXPECT_EQ(viaToken, viaHost);
+    }
+}
+
+TEST_F(SignatureEngineTest, RawModeDigestLengthIsCheckedOnlyOnTheLegacyPath) {
+    CertificateStore legacy(Legacy());
+    const std::vector<std::uint8_t> shortDigest(31, 0x42);
+    EXPECT_EQ(CodeOf([&] {
+                  legacy.SignData(kAlgRawRsa, kAlgSha256, "", "SHA256", Id("nonrep"), shortDigest);
+              }),
+              -10);
+    CertificateStore keyStorage(KeyStorage());
+    const auto signature =
+        keyStorage.SignData(kAlgRawRsa, kAlgSha256, "", "SHA256", Id("nonrep"), shortDigest);
+    EXPECT_EQ(Recovered(signature), BuildDigestInfo(HashKind::Sha256, shortDigest));
+}
+
+TEST_F(SignatureEngineTest, RawModeWithoutHashSignsTheDataAsGivenOnTheKeyStoragePathOnly) {
+    const auto digestInfo = BuildDigestInfo(HashKind::Sha256, *HashData(HashKind::Sha256, message));
+    CertificateStore legacy(Legacy());
+    EXPECT_EQ(CodeOf([&] { legacy.SignData(kAlgRawRsa, 0, "", "", Id("nonrep"), digestInfo); }),
+              -10);
+    CertificateStore keyStorage(KeyStorage());
+    const auto signature = keyStorage.SignData(kAlgRawRsa, 0, "", "", Id("nonrep"), digestInfo);
+    EXPECT_TRUE(OpensslVerifies("sha256", message, signature));
+}
+
+TEST_F(SignatureEngineTest, SecondTokenTakesTheKeyStoragePathAndSaysSo) {
+    test::WriteFile(temp / "PenwrightA.log", "");
+    ui.pins = {SoftHsmTokens::kPin, SoftHsmTokens::kPin};
+    std::vector<std::uint8_t> viaHost, viaToken;
+    {
+        CGlobals log(temp.path().string());
+        CGlobals::SetInstanceForTesting(&log);
+        struct Restore {
+            ~Restore() { CGlobals::SetInstanceForTesting(nullptr); }
+        } restore;
+        CertificateStore store(Legacy());
+        viaHost = store.SignData(kAlgSha256, 0, "SHA256", "", Id("ksp"), message);
+        viaToken = store.SignData(kAlgSha256, 0, "SHA256", "", Id("nonrep"), message);
+    }
+
+    EXPECT_TRUE(OpensslVerifies("sha256", message, viaHost));
+    EXPECT_EQ(viaHost, viaToken);  // the same key pair on both tokens
+    std::string logText = test::ReadFile(temp / "PenwrightA.log");
+    std::erase(logText, '\0');  // UTF-16 of ASCII text
+    EXPECT_EQ(logText.find(kKeyStoragePathLog), logText.rfind(kKeyStoragePathLog));
+    EXPECT_NE(logText.find(kKeyStoragePathLog), std::string::npos);
+    // One PIN per token.
+    EXPECT_EQ(ui.pinDialogs.size(), 2u);
+}
+
+TEST_F(SignatureEngineTest, KeyThatDemandsLoginPerSignatureSigns) {
+    ui.pins = {SoftHsmTokens::kPin, SoftHsmTokens::kPin};
+    CertificateStore store(Legacy());
+    for (int round = 0; round < 2; ++round) {
+        const auto signature =
+            store.SignData(kAlgSha256, 0, "SHA256", "", Id("alwaysauth"), message);
+        EXPECT_TRUE(OpensslVerifies("sha256", message, signature));
+    }
+    ASSERT_EQ(ui.pinDialogs.size(), 2u);
+    EXPECT_EQ(ui.pinDialogs[1].warnings,
+              std::vector<std::string>{LoadMessage(kMsgPinForSignature)});
+}
+
+TEST_F(SignatureEngineTest, WrongPinAsksAgainWithAWarningAndNamesTheToken) {
+    ui.pins = {"9999", SoftHsmTokens::kPin};
+    CertificateStore store(Legacy());
+    store.SignData(kAlgSha1, 0, "SHA1", "", Id("nonrep"), message);
+    ASSERT_EQ(ui.pinDialogs.size(), 2u);
+    EXPECT_EQ(ui.pinDialogs[0].tokenLabel, SoftHsmTokens::kMainToken);
+    EXPECT_THAT(ui.pinDialogs[0].prompt, ::testing::HasSubstr(SoftHsmTokens::kMainToken));
+    EXPECT_TRUE(ui.pinDialogs[0].warnings.empty());
+    // SoftHSM also raises its "count low" flag after a wrong PIN; both are shown.
+    EXPECT_THAT(ui.pinDialogs[1].warnings,
+                ::testing::ElementsAre(LoadMessage(kMsgPinWrong), LoadMessage(kMsgPinCountLow)));
+}
+
+TEST_F(SignatureEngineTest, CancelledPinEndsSigningAsCancelledNotAsAnError) {
+    ui.pins.clear();
+    CertificateStore store(Legacy());
+    EXPECT_THROW(store.SignData(kAlgSha256, 0, "SHA256", "", Id("nonrep"), message), SignCancelled);
+}
+
+TEST_F(SignatureEngineTest, UnknownIdsFindNothing) {
+    CertificateStore store(Legacy());
+    const std::string id = Id("nonrep");
+    ASSERT_NE(store.FindCertificateById(id), nullptr);
+    EXPECT_EQ(store.FindCertificateById(id)->der, SoftHsmTokens::Get().Certificate("nonrep").der);
+    for (const std::string& bad :
+         {std::string(), std::string("not base64 at all!!!!!!!!!!!"), id.substr(0, 24), id + "AAAA",
+          std::string("AAAAAAAAAAAAAAAAAAAAAAAAAAA="), std::string(id.size(), '*')}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(store.FindCertificateById(bad), nullptr);
+        std::vector<std::uint8_t> der;
+        EXPECT_EQ(store.GetCertificateBytes(bad, der), -5);
+        EXPECT_EQ(CodeOf([&] { store.SignData(kAlgSha1, 0, "SHA1", "", bad, message); }), -5);
+        EXPECT_EQ(CodeOf([&] { store.ViewCertificate(bad); }), -5);
+    }
+    std::vector<std::uint8_t> der;
+    EXPECT_EQ(store.GetCertificateBytes(id, der), 0);
+    EXPECT_EQ(der, SoftHsmTokens::Get().Certificate("nonrep").der);
+}
+
+TEST_F(SignatureEngineTest, CertificateWithoutKeyCannotSign) {
+    CertificateStore store(Legacy());
+    EXPECT_EQ(CodeOf([&] { store.SignData(kAlgSha1, 0, "SHA1", "", Id("nokey"), message); }), -9);
+    EXPECT_EQ(CodeOf([&] { store.SignData(kAlgSha1, 0, "SHA1", "", Id("ca"), message); }), -9);
+    // Listing and failing asked for no PIN.
+    EXPECT_TRUE(ui.pinDialogs.empty());
+}
+
+TEST_F(SignatureEngineTest, StoreProblemsAreContextAndKeystoreErrors) {
+    auto open = [](const char* path) {
+        pkcs11::TokenStoreOptions options;
+        options.modulePath = path;
+        CertificateStore store(options);
+    };
+    EXPECT_EQ(CodeOf([&] { open("/nonexistent/pkcs11.so"); }), -16);
+    EXPECT_EQ(CodeOf([&] { open(FAKE_MODULE_INIT_FAILS); }), -16);
+    EXPECT_EQ(CodeOf([&] { open(FAKE_MODULE_NO_SLOTS); }), -6);
+}
+
+TEST_F(SignatureEngineTest, ErrorTextsComeInEachLanguage) {
+    CertificateStore store(Legacy());
+    const std::vector<std::uint8_t> shortDigest(5, 1);
+    const std::vector<std::pair<std::int32_t, std::function<void()>>> failures = {
+        {-5, [&] { store.SignData(kAlgSha1, 0, "SHA1", "", "", message); }},
+        {-9, [&] { store.SignData(kAlgSha1, 0, "SHA1", "", Id("nokey"), message); }},
+        {-10, [&] { store.SignData(kAlgRawRsa, kAlgSha1, "", "SHA1", Id("nonrep"), shortDigest); }},
+        {-16,
+         [&] {
+             pkcs11::TokenStoreOptions options;
+             options.modulePath = "/nonexistent/pkcs11.so";
+             CertificateStore broken(options);
+         }},
+        {-6,
+         [&] {
+             pkcs11::TokenStoreOptions options;
+             options.modulePath = FAKE_MODULE_NO_SLOTS;
+             CertificateStore broken(options);
+         }},
+    };
+    const std::map<std::string, std::map<std::int32_t, std::string>> expected = {
+        {"en",
+         {{-5, "Certificate not found"},
+          {-9, "Could not acquire certificate private key"},
+          {-10, "Could not create hash object"},
+          {-16, "Could not acquire context"},
+          {-6, "Could not open certificate keystore"}}},
+        {"cs",
+         {{-5, "Certifikát nebyl nalezen"},
+          {-9, "Nelze získat soukromý klíč certifikátu"},
+          {-10, "Nelze vytvořit objekt haše"},
+          {-16, "Nelze získat kontext"},
+          {-6, "Nelze otevřít úložiště certifikátů"}}},
+        {"sk",
+         {{-5, "Certifikát sa nenašiel"},
+          {-9, "Nie je možné získať súkromný kľúč certifikátu"},
+          {-10, "Nie je možné vytvoriť objekt hašu"},
+          {-16, "Nie je možné získať kontext"},
+          {-6, "Nie je možné otvoriť úložisko certifikátov"}}},
+    };
+    for (const auto& [language, texts] : expected) {
+        SetLanguage(language);
+        for (const auto& [code, action] : failures) {
+            SCOPED_TRACE(language + " " + std::to_string(code));
+            try {
+                action();
+                ADD_FAILURE() << "no failure";
+            } catch (const CSignException& error) {
+                EXPECT_EQ(error.Code(), code);
+                EXPECT_EQ(error.Text(), texts.at(code));
+                EXPECT_TRUE(error.SystemText().empty());
+            }
+        }
+    }
+}
+
+TEST_F(SignatureEngineTest, ViewerShowsTheCertificatesFields) {
+    CertificateStore store(Legacy());
+    store.ViewCertificate(Id("nonrep"));
+    store.ViewCertificate(Id("noku"));
+    ASSERT_EQ(ui.views.size(), 2u);
+    const auto& view = ui.views[0];
+    EXPECT_EQ(view.caption, "Certificate");
+    auto field = [](const ui::CertificateViewRequest& v, const std::string& name) {
+        for (const auto& [key, value] : v.fields) {
+            if (key == name) {
+                return value;
+            }
+        }
+        return std::string("(missing)");
+    };
+    EXPECT_EQ(field(view, "Subject"), "CN=Quillbox nonrep,O=Quillbox Test,C=CZ");
+    EXPECT_EQ(field(view, "Issuer"), "CN=Quillbox Test CA,O=Quillbox Test,C=CZ");
+    EXPECT_EQ(field(view, "Key usage"), "Digital Signature, Non Repudiation");
+    EXPECT_THAT(field(view, "Valid from"), ::testing::MatchesRegex("[0-9-]+ [0-9:]+ UTC"));
+    EXPECT_EQ(field(view, "Serial number"), "65");  // 101
+    EXPECT_EQ(field(view, "SHA-1 thumbprint").size(), 20u * 3 - 1);
+    EXPECT_THAT(view.pem, ::testing::StartsWith("-----BEGIN CERTIFICATE-----\n"));
+    EXPECT_EQ(test::ReadFile(SoftHsmTokens::Get().Certificate("nonrep").pem), view.pem);
+    EXPECT_EQ(field(ui.views[1], "Key usage"), "(not restricted)");
+}
+
+}  // namespace
+}  // namespace quillbox::signing
