@@ -26,6 +26,8 @@ namespace {
 constexpr int kMaxAttempts = 20;
 constexpr std::size_t kLargeChunk = 12582912;
 constexpr std::size_t kSmallChunk = 10240;
+// Most of a server's error page that a failed exchange hands over for the log.
+constexpr std::size_t kErrorPageLimit = 1 << 20;
 constexpr std::size_t kMaxPathLength = 260;
 constexpr std::size_t kMaxOtpLength = 100;
 constexpr std::size_t kMaxUserAgent = 400;
@@ -685,8 +687,26 @@ ResultCode IntConn::ReadResponse(const ResponseOut& out, NetStatusCallback callb
             if (text != nullptr)
                 text->clear();
     }
-    if (exchange != ResultCode::Success)
+    if (exchange != ResultCode::Success) {
+        // A server's error page says what went wrong; the caller logs it. Hand over what
+        // the server sent (bounded), while the result stays the failure.
+        if (scheme != UrlScheme::Ftp && transfer.StatusCode() > 0) {
+            std::size_t length = 0;
+            body.resize(kErrorPageLimit);
+            while (length < kErrorPageLimit) {
+                const http::ReadResult page =
+                    transfer.Read(body.data() + length, kErrorPageLimit - length);
+                if (page.bytes == 0)
+                    break;
+                length += page.bytes;
+            }
+            body.resize(length);
+            body.push_back(0);
+            if (out.bodyLength != nullptr)
+                *out.bodyLength = length;
+        }
         return result_ = exchange;
+    }
 
     ReportStatus(callback, MyNet_InternetReadFile, nullptr);
     ReportStatus(callback, MyNet_DebugInfo, TimeLine("Read start:").c_str());

@@ -142,6 +142,7 @@ TEST_F(TaskDownloadTest, ContentTypeParametersAreAcceptedButItsCaseCounts) {
 }
 
 TEST_F(TaskDownloadTest, AnErrorPageIsReportedWithItsStatusAndNoResponse) {
+    EnableLog();
     const Run run = Exec(server.Url("missing.p7"));
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "");
@@ -152,6 +153,8 @@ TEST_F(TaskDownloadTest, AnErrorPageIsReportedWithItsStatusAndNoResponse) {
                 HasSubstr("Server communication error\nHTTP status: 404\nHeader: "));
     EXPECT_THAT(boxes[0]["texts"][0].get<std::string>(),
                 HasSubstr("Content-Type: application/xhtml+xml"));
+    // The page itself goes to the log for the supporter.
+    EXPECT_THAT(Log(), HasSubstr("</html>\n"));
 }
 
 TEST_F(TaskDownloadTest, DocumentsThatAreNotSignedUtf8TasksAreNotWellFormed) {

@@ -110,7 +110,8 @@ TEST_F(IntConnHttpTest, ServerErrorKeepsTextsAndReportsStatus) {
     EXPECT_EQ(conn.ReadResponse(r.Out(), &NetReports::Callback), ResultCode::ServerError);
     EXPECT_EQ(r.status, "404");
     EXPECT_EQ(r.contentType, "application/xhtml+xml");
-    EXPECT_EQ(r.length, 0u);
+    // The error page is handed over for the log, the result stays the failure.
+    EXPECT_EQ(r.Text(), "<p/>");
     EXPECT_TRUE(reports.Has(MyNet_HTTPError, "Http error: 404 Not Found"));
     EXPECT_TRUE(reports.Has(MyNet_WININETError, "LastError = 0"));
     EXPECT_TRUE(reports.Has(MyNet_DebugInfo, "HttpStatusCode = 404"));
