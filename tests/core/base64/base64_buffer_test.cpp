@@ -52,9 +52,10 @@ TEST(Base64Buffers, GrowInWholePagesAndNeverShrink) {
     EXPECT_EQ(fresh.DecodedCapacity(), 8192u);
 }
 
-TEST(Base64Buffers, AllocationZeroesTheWholeBuffer) {
+TEST(Base64Buffers, ShorterOutputAfterLongerLeavesOnlyZeroBehindIt) {
     Base64Coder coder;
     coder.Encode(Bytes(std::string(3000, 'q')), 3000);
+    // Allocation zeroes the whole buffer.
     coder.AllocEncode(10);
     EXPECT_EQ(coder.EncodedSize(), 0u);
     EXPECT_TRUE(ZeroFrom(coder.EncodedMessage(), 0, coder.EncodedCapacity()));
@@ -66,10 +67,7 @@ TEST(Base64Buffers, AllocationZeroesTheWholeBuffer) {
     EXPECT_EQ(coder.DecodedSize(), 3u);
     EXPECT_EQ(std::memcmp(coder.DecodedMessage(), "abc", 3), 0);
     EXPECT_TRUE(ZeroFrom(coder.DecodedMessage(), 3, coder.DecodedCapacity()));
-}
 
-TEST(Base64Buffers, ShorterOutputAfterLongerLeavesOnlyZeroBehindIt) {
-    Base64Coder coder;
     const std::string big(9000, '\x5a');
     coder.Encode(Bytes(big), static_cast<std::uint32_t>(big.size()));
     coder.Decode(coder.EncodedMessage());

@@ -8,7 +8,6 @@
 #include <random>
 
 #include "core/base64/base64_coder.h"
-#include "signing/qcert/qualified_certificate_parser.h"
 #include "test_certificates.h"
 #include "test_support.h"
 
@@ -73,6 +72,12 @@ TEST(CertificateEntry, KeyUsageVariants) {
     const auto nine = Entry(spec);
     EXPECT_EQ(nine.KeyUsageByte(), kKeyUsageNonRepudiation);
     EXPECT_EQ(nine.keyUsage, 0x8040);
+
+    // Version 1: no extensions at all.
+    spec.version1 = true;
+    const auto v1 = Entry(spec);
+    EXPECT_FALSE(v1.hasKeyUsage);
+    EXPECT_EQ(v1.qualifiedStatus, 0);
 }
 
 TEST(CertificateEntry, DisplayNameFallsBackToEmailAddress) {
@@ -113,25 +118,6 @@ TEST(CertificateEntry, MultiValuedRdnAndQuotes) {
     EXPECT_EQ(name.Attribute("2.5.4.3"), "A \"quoted\" name");
 }
 
-TEST(CertificateEntry, RealQualifiedCertificate) {
-    const auto entry = CertificateEntry::FromDer(
-        test::DerFromPemFile(test::TestData("certs/john_doe_tc.pem").string()));
-    ASSERT_TRUE(entry);
-    EXPECT_EQ(entry->qualifiedStatus, QCertFilter::kQualifiedStatusQualified);
-    EXPECT_EQ(entry->KeyUsageByte(), kKeyUsageDigitalSignature);
-    EXPECT_FALSE(entry->TimeValid(std::time(nullptr)));
-    EXPECT_FALSE(entry->displayName.empty());
-}
-
-TEST(CertificateEntry, VersionOneWithoutExtensions) {
-    test::CertificateSpec spec;
-    spec.version1 = true;
-    const auto entry = Entry(spec);
-    EXPECT_EQ(entry.displayName, "Test User");
-    EXPECT_FALSE(entry.hasKeyUsage);
-    EXPECT_EQ(entry.qualifiedStatus, 0);
-}
-
 TEST(CertificateEntry, TruncatedAndCorruptedCopies) {
     test::CertificateSpec spec;
     spec.qcStatements = {"0.4.0.1862.1.1"};
@@ -141,6 +127,8 @@ TEST(CertificateEntry, TruncatedAndCorruptedCopies) {
         const std::vector<std::uint8_t> cut(der.begin(), der.begin() + static_cast<long>(n));
         ASSERT_FALSE(CertificateEntry::FromDer(cut)) << "length " << n;
     }
+    EXPECT_FALSE(
+        CertificateEntry::FromDer(std::vector<std::uint8_t>{0x30, 0x03, 0x02, 0x01, 0x01}));
     std::mt19937 random(7);
     int parsed = 0;
     for (int round = 0; round < 2000; ++round) {
@@ -153,15 +141,6 @@ TEST(CertificateEntry, TruncatedAndCorruptedCopies) {
         }
     }
     EXPECT_GT(parsed, 0);  // most flips land in the key or the signature
-}
-
-TEST(CertificateEntry, NotACertificate) {
-    EXPECT_FALSE(CertificateEntry::FromDer({}));
-    const std::vector<std::uint8_t> junk = {0x30, 0x03, 0x02, 0x01, 0x01};
-    EXPECT_FALSE(CertificateEntry::FromDer(junk));
-    auto der = test::MakeCertificate({});
-    der.resize(der.size() / 2);
-    EXPECT_FALSE(CertificateEntry::FromDer(der));
 }
 
 }  // namespace

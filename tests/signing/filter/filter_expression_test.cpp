@@ -72,9 +72,7 @@ TEST(FilterParse, BuildsCallsAndLiterals) {
     EXPECT_EQ(ShapeOf("(a)"), "([a])");
     EXPECT_EQ(ShapeOf(" Not ( x ) ,trailing(("), "Not([x])");
     EXPECT_EQ(ShapeOf("Not(x))junk"), "Not([x])");
-}
-
-TEST(FilterParse, BareLiteralIsNoExpression) {
+    // A bare literal is no expression.
     EXPECT_EQ(ShapeOf("true"), "none");
     EXPECT_EQ(ShapeOf("false"), "none");
     EXPECT_EQ(ShapeOf(""), "none");
@@ -88,32 +86,30 @@ class FilterParseFailure : public ::testing::Test {
     void TearDown() override { ResetLanguageForTesting(); }
 };
 
-TEST_F(FilterParseFailure, UnclosedBraceIsMinus21) {
-    EXPECT_EQ(FailureCode("StrCmp({abc,x)"), -21);
-    EXPECT_EQ(FailureCode("f({a{b})"), -21);
-    EXPECT_EQ(FailureCode("{"), -21);
-    try {
-        ParseFilter("f({");
-        FAIL();
-    } catch (const CSignException& e) {
-        EXPECT_EQ(e.Text(), "Missing \"}\" in parameter");
+TEST_F(FilterParseFailure, UnclosedBraceIsMinus21AndUnclosedCallMinus22) {
+    const std::pair<const char*, int> cases[] = {
+        {"StrCmp({abc,x)", -21},
+        {"f({a{b})", -21},
+        {"{", -21},
+        {"And(true", -22},
+        {"And(", -22},
+        {"f(a,", -22},
+        {"f(g(a)", -22},
+        {"f({a}", -22},
+        // A later "(" with no "," before it turns everything up to it into a call's name,
+        // here "x)And", which then lacks its own ")".
+        {"Not(x)And(y)", -22}};
+    for (const auto& [filter, code] : cases) {
+        EXPECT_EQ(FailureCode(filter), code) << filter;
     }
-}
-
-TEST_F(FilterParseFailure, UnclosedCallIsMinus22) {
-    EXPECT_EQ(FailureCode("And(true"), -22);
-    EXPECT_EQ(FailureCode("And("), -22);
-    EXPECT_EQ(FailureCode("f(a,"), -22);
-    EXPECT_EQ(FailureCode("f(g(a)"), -22);
-    EXPECT_EQ(FailureCode("f({a}"), -22);
-    // A later "(" with no "," before it turns everything up to it into a call's name, here
-    // "x)And", which then lacks its own ")".
-    EXPECT_EQ(FailureCode("Not(x)And(y)"), -22);
-    try {
-        ParseFilter("Not(x");
-        FAIL();
-    } catch (const CSignException& e) {
-        EXPECT_EQ(e.Text(), "Missing \"}\" in expression");
+    for (const auto& [filter, text] : {std::pair{"f({", "Missing \"}\" in parameter"},
+                                       std::pair{"Not(x", "Missing \"}\" in expression"}}) {
+        try {
+            ParseFilter(filter);
+            ADD_FAILURE() << filter;
+        } catch (const CSignException& e) {
+            EXPECT_EQ(e.Text(), text);
+        }
     }
 }
 

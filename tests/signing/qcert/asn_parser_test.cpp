@@ -66,26 +66,6 @@ std::string ParseFailure(const Bytes& der) {
     return "no failure";
 }
 
-TEST(AsnParserTable, MapsIdentifierOctetsToSlots) {
-    using S = ASN_Parser::Slot;
-    EXPECT_EQ(ASN_Parser::TableEntry(2), S::kInteger);
-    EXPECT_EQ(ASN_Parser::TableEntry(34), S::kInteger);
-    EXPECT_EQ(ASN_Parser::TableEntry(4), S::kOctetString);
-    EXPECT_EQ(ASN_Parser::TableEntry(6), S::kObjectIdentifier);
-    EXPECT_EQ(ASN_Parser::TableEntry(38), S::kObjectIdentifier);
-    for (int walked : {16, 17, 36, 48, 49}) {
-        EXPECT_EQ(ASN_Parser::TableEntry(static_cast<std::uint8_t>(walked)), S::kWalk);
-    }
-    EXPECT_EQ(ASN_Parser::TableEntry(24), S::kGeneralizedTime);
-    EXPECT_EQ(ASN_Parser::TableEntry(56), S::kGeneralizedTime);
-    for (int other : {0, 1, 3, 5, 12, 19, 23, 31, 61}) {
-        EXPECT_EQ(ASN_Parser::TableEntry(static_cast<std::uint8_t>(other)), S::kDefault);
-    }
-    for (int high : {62, 0x80, 0xA0, 0xFF}) {
-        EXPECT_EQ(ASN_Parser::TableEntry(static_cast<std::uint8_t>(high)), S::kHighIdentifier);
-    }
-}
-
 TEST(AsnParserWalk, DispatchesEachElementAndSkipsZeroLengthOnes) {
     const Bytes der = {
         0x30, 0x21,                                // SEQUENCE
@@ -103,6 +83,9 @@ TEST(AsnParserWalk, DispatchesEachElementAndSkipsZeroLengthOnes) {
                 ::testing::ElementsAre("integer:1", "empty:5", "oid:2.5.4.3@2", "octets:2",
                                        "time:1", "default:1", "high:160", "oid:1.2.3.4@3",
                                        "high:129", "default:2", "empty:163"));
+    // [APPLICATION 200] constructed, tag number in two octets, holding an OID.
+    EXPECT_THAT(Events({0x7F, 0x81, 0x48, 0x03, 0x06, 0x01, 0x2A}),
+                ::testing::ElementsAre("high:127", "oid:1.2@2"));
 }
 
 TEST(AsnParserWalk, IndefiniteLengthsRunToEndOfContents) {
@@ -129,19 +112,15 @@ TEST(AsnParserWalk, LengthsAreCheckedAgainstTheirContent) {
                 ::testing::ElementsAre("integer:1"));
     // A high tag number whose octets run out.
     EXPECT_EQ(ParseFailure({0x30, 0x02, 0xBF, 0x81}), "Identifier parsing Error");
-}
 
-TEST(AsnParserWalk, HighTagNumbersAreSkippedOverToTheirLength) {
-    // [APPLICATION 200] constructed, tag number in two octets, holding an OID.
-    const Bytes der = {0x7F, 0x81, 0x48, 0x03, 0x06, 0x01, 0x2A};
-    EXPECT_THAT(Events(der), ::testing::ElementsAre("high:127", "oid:1.2@2"));
-}
-
-TEST(AsnParserWalk, HugeHighIdentifierElementIsAnError) {
     RecordingParser parser;
     const std::uint8_t byte = 0;
     EXPECT_THROW(parser.OnHighIdentifier(0xA0, &byte, ASN_Parser::kMaxHighElementLength + 1),
                  AsnParseError);
+    EXPECT_THROW(parser.Parse(Bytes{0x30, 0x05, 0x30, 0x03, 0x30, 0x09, 0x00}), AsnParseError);
+    // State is restored after a failure.
+    EXPECT_EQ(parser.Depth(), 0);
+    EXPECT_EQ(parser.CurrentEnd(), nullptr);
 }
 
 TEST(AsnParserWalk, DeepNestingFailsInsteadOfExhaustingTheStack) {
@@ -151,31 +130,25 @@ TEST(AsnParserWalk, DeepNestingFailsInsteadOfExhaustingTheStack) {
     }
     EXPECT_EQ(ParseFailure(indefinite), "Nesting too deep");
 
+    // Each level wrapped in a SEQUENCE with a four-octet length.
+    auto wrap = [](const Bytes& inner) {
+        const auto n = inner.size();
+        Bytes outer = {0x30,
+                       0x84,
+                       static_cast<std::uint8_t>(n >> 24),
+                       static_cast<std::uint8_t>(n >> 16),
+                       static_cast<std::uint8_t>(n >> 8),
+                       static_cast<std::uint8_t>(n)};
+        outer.insert(outer.end(), inner.begin(), inner.end());
+        return outer;
+    };
     Bytes definite = {0x05, 0x00};
     for (int i = 0; i < ASN_Parser::kMaxDepth - 1; ++i) {
-        Bytes outer = {0x30, 0x84, 0, 0, 0, 0};
-        const auto n = definite.size();
-        outer[2] = static_cast<std::uint8_t>(n >> 24);
-        outer[3] = static_cast<std::uint8_t>(n >> 16);
-        outer[4] = static_cast<std::uint8_t>(n >> 8);
-        outer[5] = static_cast<std::uint8_t>(n);
-        outer.insert(outer.end(), definite.begin(), definite.end());
-        definite = std::move(outer);
+        definite = wrap(definite);
     }
     EXPECT_EQ(ParseFailure(definite), "no failure");  // the outer Walk plus 63 nested ones
-    definite.insert(definite.begin(), {0x30, 0x84, 0, 0, 0, 0});
-    const auto n = definite.size() - 6;
-    definite[4] = static_cast<std::uint8_t>(n >> 8);
-    definite[5] = static_cast<std::uint8_t>(n);
-    definite[3] = static_cast<std::uint8_t>(n >> 16);
+    definite = wrap(definite);
     EXPECT_EQ(ParseFailure(definite), "Nesting too deep");
-}
-
-TEST(AsnParserWalk, StateIsRestoredAfterAFailure) {
-    RecordingParser parser;
-    EXPECT_THROW(parser.Parse(Bytes{0x30, 0x05, 0x30, 0x03, 0x30, 0x09, 0x00}), AsnParseError);
-    EXPECT_EQ(parser.Depth(), 0);
-    EXPECT_EQ(parser.CurrentEnd(), nullptr);
 }
 
 std::string Oid(const Bytes& content) {
@@ -202,9 +175,7 @@ TEST(AsnParserOid, DecodesArcsToDottedText) {
               "1.2.18446744073709551615.18446744073709551616");
     EXPECT_EQ(OpenSslOid("2.340282366920938463463374607431768211456"),
               "2.340282366920938463463374607431768211456");
-}
-
-TEST(AsnParserOid, KeepsFifteenArcsAndRejectsACutArc) {
+    // Fifteen arcs are kept; a cut arc is refused.
     Bytes many = {0x2A};
     for (int i = 3; i <= 20; ++i) {
         many.push_back(static_cast<std::uint8_t>(i));

@@ -80,14 +80,18 @@ void AddExtension(X509* certificate, X509_EXTENSION* extension) {
     Require(X509_add_ext(certificate, owned.get(), -1) == 1, "add extension");
 }
 
-std::vector<std::uint8_t> Sign(X509* certificate) {
-    Require(X509_sign(certificate, SharedKey(), EVP_sha256()) > 0, "sign");
+std::vector<std::uint8_t> Encode(X509* certificate) {
     const int length = i2d_X509(certificate, nullptr);
     Require(length > 0, "encode");
     std::vector<std::uint8_t> der(static_cast<std::size_t>(length));
     unsigned char* out = der.data();
     i2d_X509(certificate, &out);
     return der;
+}
+
+std::vector<std::uint8_t> Sign(X509* certificate) {
+    Require(X509_sign(certificate, SharedKey(), EVP_sha256()) > 0, "sign");
+    return Encode(certificate);
 }
 
 }  // namespace
@@ -151,14 +155,7 @@ std::vector<std::uint8_t> DerFromPemFile(const std::string& path) {
         return {};
     }
     CertPtr certificate(PEM_read_X509(file.get(), nullptr, nullptr, nullptr));
-    if (!certificate) {
-        return {};
-    }
-    const int length = i2d_X509(certificate.get(), nullptr);
-    std::vector<std::uint8_t> der(static_cast<std::size_t>(length > 0 ? length : 0));
-    unsigned char* out = der.data();
-    i2d_X509(certificate.get(), &out);
-    return der;
+    return certificate ? Encode(certificate.get()) : std::vector<std::uint8_t>{};
 }
 
 }  // namespace quillbox::test
