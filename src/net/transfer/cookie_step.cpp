@@ -10,17 +10,6 @@
 #include "platform/http/transfer.h"
 
 namespace quillbox::net {
-namespace {
-
-std::string_view TrimSpaces(std::string_view text) {
-    while (!text.empty() && text.front() == ' ')
-        text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    return text;
-}
-
-}  // namespace
 
 void RunCookieStep(const char* url, void* callbackContext, NetStatusCallback callback) {
     if (callback == nullptr || url == nullptr)

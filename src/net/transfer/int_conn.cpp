@@ -93,14 +93,6 @@ std::vector<std::string> SetCookieLines(const std::string& rawHeaders) {
     return lines;
 }
 
-std::string_view TrimSpaces(std::string_view text) {
-    while (!text.empty() && text.front() == ' ')
-        text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    return text;
-}
-
 // A large body is touched once from end to end: huge pages spare most of the page faults.
 void AdviseLargeBlock(void* data, std::size_t size) {
     constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;

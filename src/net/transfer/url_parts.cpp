@@ -148,4 +148,12 @@ std::optional<std::string> FileUrlToPath(std::string_view url) {
     return PercentDecode(path);
 }
 
+std::string_view TrimSpaces(std::string_view text) {
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    return text;
+}
+
 }  // namespace quillbox::net

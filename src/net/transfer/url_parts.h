@@ -33,6 +33,9 @@ std::string HostNameOf(std::string_view url);
 // Each "%" followed by two hexadecimal digits becomes that byte; everything else stays.
 std::string PercentDecode(std::string_view text);
 
+// The text without leading and trailing blanks (header and cookie parts).
+std::string_view TrimSpaces(std::string_view text);
+
 // "file:///dir/f" or "file://localhost/dir/f" to "/dir/f" (percent-decoded); nullopt for
 // another host, an empty path or a result of 260 characters or more.
 std::optional<std::string> FileUrlToPath(std::string_view url);
