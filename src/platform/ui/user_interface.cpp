@@ -79,6 +79,10 @@ CredentialsAnswer UserInterface::AskCredentials(const CredentialsRequest&) {
     return {};
 }
 
+void UserInterface::RunCertificateChooser(CertificateChooser& chooser) {
+    chooser.Cancel();
+}
+
 UserInterface& CurrentUserInterface() {
     static ConsoleUserInterface console;
     UserInterface* ui = g_current.load();

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ui/certificate_chooser.h"
+
 namespace quillbox::ui {
 
 enum class BoxIcon { Information, Warning, Error, Question };
@@ -145,6 +147,9 @@ class UserInterface {
     virtual bool AskContinueDespiteCertificate(const CertificateWarningRequest& request);
     // Credentials dialog. The default answers cancel without showing anything.
     virtual CredentialsAnswer AskCredentials(const CredentialsRequest& request);
+    // Certificate dialog: shows the chooser modally and returns once chooser.Finished().
+    // The default cancels without showing anything.
+    virtual void RunCertificateChooser(CertificateChooser& chooser);
 };
 
 // Stand-in when no front end installed a user interface (a library caller without
