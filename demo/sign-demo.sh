@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The main job: a form's data signed with a personal certificate on a token. Serves a
+# signed "sign" task and a preview of the form from a local HTTP server, runs the task by
+# URL (Qt dialogs with a display, otherwise a scripted person), prints the response and
+# checks the signature with OpenSSL.
+#
+#   demo/sign-demo.sh [QUILLBOX]     (default: build/src/control/quillbox)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+quillbox=${1:-$root/build/src/control/quillbox}
+token=$root/build/demo-token
+
+work=$(mktemp -d)
+server=""
+cleanup() {
+    local status=$?
+    if [ -n "$server" ]; then
+        kill "$server" 2>/dev/null || true
+        wait "$server" 2>/dev/null || true
+    fi
+    rm -rf "$work"
+    exit "$status"
+}
+trap cleanup EXIT
+
+"$here/make-demo-token.sh" "$token"
+export SOFTHSM2_CONF=$token/softhsm2.conf
+export QUILLBOX_PKCS11_MODULE=/usr/lib/softhsm/libsofthsm2.so
+
+mkdir "$work/www"
+cp "$here/form-data.txt" "$work/www/preview.txt"
+"$root/tools/task-server.py" "$work/www" "$work/port" &
+server=$!
+for _ in $(seq 100); do
+    [ -s "$work/port" ] && break
+    sleep 0.1
+done
+[ -s "$work/port" ] || { echo "sign-demo: the task server did not start" >&2; exit 1; }
+base="http://127.0.0.1:$(cat "$work/port")"
+
+data=$(base64 -w0 "$here/form-data.txt")
+sed -e "s|@DATA@|$data|" -e "s|@PREVIEW@|$base/preview.txt|" "$here/sign-task.xml" >"$work/task.xml"
+"$root/tools/make-task-document" "$work/task.xml" "$work/www/task.p7"
+
+ui=(--ui "script:$here/sign-answers.json" --transcript "$work/transcript.jsonl")
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QUILLBOX_DEMO_SCRIPTED:-}" ]; then
+    ui=(--ui qt)
+    echo "(choose a certificate in the dialog; the token's PIN is 1234)"
+else
+    echo "(no display: a scripted person chooses \"Jana Nováková\" and types the PIN)"
+fi
+echo "quillbox exec $base/task.p7"
+"$quillbox" exec "${ui[@]}" "$base/task.p7" | tee "$work/response.xml"
+
+python3 - "$work" <<'PY'
+import base64, sys, xml.etree.ElementTree as ET
+work = sys.argv[1]
+root = ET.parse(work + "/response.xml").getroot()
+result = root.get("result")
+if root.tag != "signresponse" or result != "ok":
+    sys.exit(f"sign-demo: the task ended with <{root.tag} result=\"{result}\">, not a signature")
+signature = root.findtext("SignatureValue")
+certificate = root.find("X509Certificate")
+open(work + "/signature.bin", "wb").write(base64.b64decode(signature))
+der = base64.b64decode(certificate.text)
+open(work + "/signer.der", "wb").write(der)
+print(f"certificate id {certificate.get('id')}, signature {len(base64.b64decode(signature))} bytes")
+PY
+openssl x509 -inform DER -in "$work/signer.der" -noout -subject -nameopt utf8,sep_comma_plus_space
+openssl verify -CAfile "$token/ca.pem" <(openssl x509 -inform DER -in "$work/signer.der")
+openssl x509 -inform DER -in "$work/signer.der" -pubkey -noout >"$work/signer-key.pem"
+echo "== signature over the form data (openssl dgst -sha256 -verify):"
+openssl dgst -sha256 -verify "$work/signer-key.pem" -signature "$work/signature.bin" \
+    "$here/form-data.txt"
