@@ -3,6 +3,7 @@
 // user's settings. Front ends draw it through ui::CertificateChooser.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -60,7 +61,13 @@ class CPenwrightDlg final : public ui::CertificateChooser {
     bool Finished() const override;
 
   private:
-    // Implementation's choice; sketch only.
+    // Runs one of the person's actions: a failure finishes the dialog with result 1 and is
+    // kept for DoModal, because a front end's event loop must not see it.
+    template <typename Action>
+    void Guarded(Action&& action) noexcept;
+    void Finish(int result);
+    void BuildTexts();
+
     PreviewLoader previewLoader_;
     DialogPurpose purpose_ = DialogPurpose::ChooseCertificate;
     const CertificateStore* store_ = nullptr;
