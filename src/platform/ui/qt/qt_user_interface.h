@@ -26,6 +26,8 @@ class QtUserInterface final : public UserInterface {
     // Certificate warning and credentials dialog (qt_connection_dialogs.cpp).
     bool AskContinueDespiteCertificate(const CertificateWarningRequest& request) override;
     CredentialsAnswer AskCredentials(const CredentialsRequest& request) override;
+    // Certificate dialog (qt_certificate_chooser.cpp).
+    void RunCertificateChooser(CertificateChooser& chooser) override;
 };
 
 // Whether Qt can show windows here: a platform was chosen explicitly (QT_QPA_PLATFORM)

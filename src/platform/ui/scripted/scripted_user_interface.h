@@ -55,6 +55,28 @@ class ScriptedUserInterface final : public UserInterface {
     // password.
     bool AskContinueDespiteCertificate(const CertificateWarningRequest& request) override;
     CredentialsAnswer AskCredentials(const CredentialsRequest& request) override;
+    // Certificate dialog (scripted_certificate_chooser.cpp): {"dialog": "certificates",
+    // "actions": [...]}, the person's actions in order, each an object with one key:
+    //   {"select": {"id": "<CertificateId>"}}  the row with that id (exact text)
+    //   {"select": {"name": "<display name>"}} the first row with that display name
+    //                                          (id and name together: a row matching both)
+    //   {"select": "preselected"}              the row the dialog selected by itself
+    //   {"showall": true|false}                clicks the check box unless it already is so
+    //   {"preview": true}                      brings the preview page to the front
+    //   {"view": true}                         the "View" button
+    //   {"confirm": "button"|"doubleclick"}    confirms the selected row
+    //   {"cancel": true}                       the cancel button
+    // Actions stop once the dialog has finished ("unusedActions" counts the rest). An
+    // action that cannot be done (no row matches, a disabled button, no preview page, an
+    // unknown action) is written down and cancels the dialog, so a script never confirms
+    // what it did not mean; so do actions that run out first, and a missing entry. One
+    // line when the dialog closes (after the lines of dialogs it opened): "caption",
+    // "pages", "columns", "checkBox", "buttons"; "showAll", "rows" (name, issuer,
+    // validFrom, validTo, friendlyName, id) and "preselected" (row index or null) at
+    // opening; "actions", each {"action": ..., ...} with the row it chose, the rows after
+    // a refill, or the preview "text" (its first 2000 bytes, "length", "truncated");
+    // "answer": "ok", "cancel" or "closed" (the dialog ended itself when an action failed).
+    void RunCertificateChooser(CertificateChooser& chooser) override;
 
     // The building blocks every dialog kind uses.
     // Takes the next entry when it answers dialogKind; null when it does not or none is left.

@@ -1,0 +1,337 @@
+// The certificate dialog drawn with Qt Widgets: the pages, the list and the buttons show
+// what the CertificateChooser says, and every click is handed to it.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QMetaObject>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QThread>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "platform/ui/qt/qt_user_interface.h"
+
+namespace quillbox::ui {
+
+namespace {
+
+constexpr int kIdColumn = 5;
+
+QString Text(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+// The plug-in's mark: a quill over a blue box, drawn here so the dialog needs no images.
+QPixmap LogoPicture(int size, qreal pixelRatio) {
+    const qreal s = size;
+    QPixmap pixmap(QSize(size, size) * pixelRatio);
+    pixmap.setDevicePixelRatio(pixelRatio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    QLinearGradient box(0, 0, 0, s);
+    box.setColorAt(0, QColor(0x3d, 0x74, 0xc8));
+    box.setColorAt(1, QColor(0x1d, 0x42, 0x7e));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(box);
+    painter.drawRoundedRect(QRectF(1, 1, s - 2, s - 2), s / 6, s / 6);
+
+    // The feather: a leaf from the nib at the lower left to the tip at the upper right.
+    QPainterPath feather;
+    feather.moveTo(0.24 * s, 0.78 * s);
+    feather.cubicTo(0.30 * s, 0.45 * s, 0.55 * s, 0.18 * s, 0.84 * s, 0.12 * s);
+    feather.cubicTo(0.78 * s, 0.40 * s, 0.56 * s, 0.62 * s, 0.30 * s, 0.74 * s);
+    feather.closeSubpath();
+    painter.setBrush(Qt::white);
+    painter.drawPath(feather);
+    painter.setPen(QPen(QColor(0x9d, 0xb8, 0xe3), 0.04 * s, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(0.27 * s, 0.75 * s), QPointF(0.76 * s, 0.22 * s));
+    // The nib and the stroke it writes.
+    painter.setPen(QPen(Qt::white, 0.05 * s, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(0.24 * s, 0.78 * s), QPointF(0.18 * s, 0.86 * s));
+    QPainterPath stroke;
+    stroke.moveTo(0.38 * s, 0.84 * s);
+    stroke.cubicTo(0.50 * s, 0.74 * s, 0.56 * s, 0.92 * s, 0.66 * s, 0.82 * s);
+    stroke.cubicTo(0.72 * s, 0.77 * s, 0.76 * s, 0.86 * s, 0.84 * s, 0.82 * s);
+    painter.setPen(QPen(QColor(0xf2, 0xc9, 0x4c), 0.045 * s, Qt::SolidLine, Qt::RoundCap));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(stroke);
+    return pixmap;
+}
+
+class ChooserDialog final : public QDialog {
+  public:
+    explicit ChooserDialog(CertificateChooser& chooser) : chooser_(chooser) {
+        setObjectName("certificateChooser");
+        const CertificateChooserTexts& texts = chooser.Texts();
+        setWindowTitle(Text(texts.caption));
+        setWindowIcon(QIcon(LogoPicture(32, 1)));
+        // There is no owner window: the dialog blocks the whole application and stays
+        // above the browser that asked for it.
+        setWindowModality(Qt::ApplicationModal);
+        setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
+        setAttribute(Qt::WA_QuitOnClose, false);
+
+        tabs_ = new QTabWidget(this);
+        tabs_->setObjectName("pages");
+        tabs_->addTab(BuildList(texts), Text(texts.listPage));
+        if (chooser.HasPreviewPage()) {
+            preview_ = new QPlainTextEdit(tabs_);
+            preview_->setObjectName("preview");
+            preview_->setReadOnly(true);
+            preview_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            tabs_->addTab(preview_, Text(texts.previewPage));
+        }
+
+        // The logo stands at the top right, beside the page tabs and as high as they are.
+        auto* logo = new QLabel(tabs_);
+        logo->setObjectName("logo");
+        const int tabHeight = tabs_->findChild<QTabBar*>()->sizeHint().height();
+        logo->setPixmap(LogoPicture(std::max(tabHeight - 2, 16), devicePixelRatioF()));
+        tabs_->setCornerWidget(logo, Qt::TopRightCorner);
+
+        showAll_ = new QCheckBox(Text(texts.showAll), this);
+        showAll_->setObjectName("showAll");
+
+        confirm_ = new QPushButton(Text(texts.confirm), this);
+        confirm_->setObjectName("confirm");
+        confirm_->setDefault(true);
+        view_ = new QPushButton(Text(texts.view), this);
+        view_->setObjectName("view");
+        view_->setAutoDefault(false);
+        auto* cancel = new QPushButton(Text(texts.cancel), this);
+        cancel->setObjectName("cancel");
+        cancel->setAutoDefault(false);
+        auto* buttons = new QHBoxLayout;
+        buttons->addWidget(showAll_);
+        buttons->addStretch(1);
+        buttons->addWidget(confirm_);
+        buttons->addWidget(view_);
+        buttons->addWidget(cancel);
+
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(tabs_, 1);
+        layout->addLayout(buttons);
+
+        connect(list_, &QTableWidget::itemSelectionChanged, this, [this] {
+            if (!filling_) {
+                chooser_.Select(SelectedRow());
+                AfterAction();
+            }
+        });
+        connect(list_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+            chooser_.DoubleClick(static_cast<std::size_t>(row));
+            AfterAction();
+        });
+        connect(showAll_, &QCheckBox::clicked, this, [this](bool checked) {
+            chooser_.SetShowAll(checked);
+            AfterAction(true);
+        });
+        connect(tabs_, &QTabWidget::currentChanged, this, [this](int page) { PageShown(page); });
+        connect(confirm_, &QPushButton::clicked, this, [this] {
+            chooser_.Confirm();
+            AfterAction();
+        });
+        connect(view_, &QPushButton::clicked, this, [this] {
+            chooser_.View();
+            AfterAction();
+        });
+        connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    }
+
+    // Opens the chooser and shows the window until the chooser has finished.
+    void Run() {
+        chooser_.Open();
+        if (chooser_.Finished()) {
+            return;
+        }
+        Refill();
+        const int columnsWidth = FitColumns();
+        list_->setFocus();
+        // Wide enough for every column without a horizontal scroll bar; the margins
+        // around the list are those the layouts give it.
+        const QMargins margins = layout()->contentsMargins();
+        const int around = tabs_->sizeHint().width() - list_->sizeHint().width() + margins.left() +
+                           margins.right();
+        const int listWidth =
+            columnsWidth + 2 * list_->frameWidth() + list_->verticalScrollBar()->sizeHint().width();
+        resize(sizeHint().expandedTo(QSize(std::max(720, listWidth + around), 420)));
+        exec();
+    }
+
+    // Escape, the close button of the window and "Cancel".
+    void reject() override {
+        if (!chooser_.Finished()) {
+            chooser_.Cancel();
+        }
+        QDialog::reject();
+    }
+
+  private:
+    QWidget* BuildList(const CertificateChooserTexts& texts) {
+        list_ = new QTableWidget(0, static_cast<int>(texts.columns.size()), tabs_);
+        list_->setObjectName("certificates");
+        QStringList headings;
+        for (const std::string& heading : texts.columns) {
+            headings << Text(heading);
+        }
+        list_->setHorizontalHeaderLabels(headings);
+        list_->setSelectionMode(QAbstractItemView::SingleSelection);
+        list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+        list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        list_->setShowGrid(true);
+        list_->setWordWrap(false);
+        list_->setTabKeyNavigation(false);
+        list_->verticalHeader()->hide();
+        list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 8);
+        QHeaderView* header = list_->horizontalHeader();
+        header->setSectionsClickable(false);
+        header->setHighlightSections(false);
+        header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        header->setStretchLastSection(true);
+        list_->setColumnHidden(kIdColumn, true);
+        // The selected certificate stays visible while the focus is on a button.
+        QPalette palette = list_->palette();
+        for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText}) {
+            palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+        }
+        list_->setPalette(palette);
+        return list_;
+    }
+
+    // The columns start at the widths of the original layout and widen, once, where a
+    // heading or an entry of the first listing would be cut (a wider font, a longer
+    // translation, a long issuer name); the last visible column takes the rest.
+    // Returns the width the visible columns take.
+    int FitColumns() {
+        constexpr int kWidest = 260;
+        QHeaderView* header = list_->horizontalHeader();
+        const QAbstractItemView* view = list_;  // where the content size hint is public
+        int total = 0;
+        for (int column = 0; column < kIdColumn; ++column) {
+            const int given = kCertificateColumnWidths[static_cast<std::size_t>(column)];
+            const int needed = std::max(header->sectionSizeHint(column),
+                                        std::min(view->sizeHintForColumn(column), kWidest));
+            list_->setColumnWidth(column, std::max(given, needed));
+            total += std::max(given, needed);
+        }
+        return total;
+    }
+
+    std::optional<std::size_t> SelectedRow() const {
+        const QModelIndexList rows = list_->selectionModel()->selectedRows();
+        if (rows.isEmpty()) {
+            return std::nullopt;
+        }
+        return static_cast<std::size_t>(rows.first().row());
+    }
+
+    // Shows the chooser's rows, selection and check box as they are now.
+    void Refill() {
+        filling_ = true;
+        list_->clearSelection();
+        const std::vector<CertificateRow>& rows = chooser_.Rows();
+        list_->setRowCount(static_cast<int>(rows.size()));
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const CertificateRow& row = rows[i];
+            const std::string* cells[] = {&row.displayName, &row.issuerName,   &row.validFrom,
+                                          &row.validTo,     &row.friendlyName, &row.certificateId};
+            for (int column = 0; column < list_->columnCount(); ++column) {
+                auto* item = new QTableWidgetItem(Text(*cells[column]));
+                item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+                item->setToolTip(item->text());
+                list_->setItem(static_cast<int>(i), column, item);
+            }
+        }
+        if (const std::optional<std::size_t> selected = chooser_.Selection();
+            selected && *selected < rows.size()) {
+            const int row = static_cast<int>(*selected);
+            list_->setCurrentCell(row, 0);
+            list_->selectRow(row);
+            list_->scrollToItem(list_->item(row, 0));
+        }
+        filling_ = false;
+        showAll_->setChecked(chooser_.ShowAll());
+        UpdateButtons();
+    }
+
+    void UpdateButtons() {
+        const bool enabled = chooser_.CanConfirm();
+        confirm_->setEnabled(enabled);
+        view_->setEnabled(enabled);
+    }
+
+    void PageShown(int page) {
+        view_->setVisible(page == 0);
+        if (preview_ == nullptr || tabs_->widget(page) != preview_) {
+            return;
+        }
+        const std::optional<std::string> text = chooser_.PreviewShown();
+        if (text && !previewSet_) {
+            preview_->setPlainText(QString::fromUtf8(text->data(), static_cast<int>(text->size())));
+            previewSet_ = true;
+        }
+        AfterAction();
+    }
+
+    // Closes the window once the chooser has finished; otherwise shows what changed.
+    void AfterAction(bool listChanged = false) {
+        if (chooser_.Finished()) {
+            done(QDialog::Rejected);
+        } else if (listChanged) {
+            Refill();
+        } else {
+            UpdateButtons();
+        }
+    }
+
+    CertificateChooser& chooser_;
+    QTabWidget* tabs_ = nullptr;
+    QTableWidget* list_ = nullptr;
+    QPlainTextEdit* preview_ = nullptr;
+    QCheckBox* showAll_ = nullptr;
+    QPushButton* confirm_ = nullptr;
+    QPushButton* view_ = nullptr;
+    bool filling_ = false;
+    bool previewSet_ = false;
+};
+
+void RunHere(CertificateChooser& chooser) {
+    ChooserDialog dialog(chooser);
+    dialog.Run();
+}
+
+}  // namespace
+
+void QtUserInterface::RunCertificateChooser(CertificateChooser& chooser) {
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (app == nullptr) {
+        chooser.Cancel();
+        return;
+    }
+    if (QThread::currentThread() == app->thread()) {
+        RunHere(chooser);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        app, [&chooser] { RunHere(chooser); }, Qt::BlockingQueuedConnection);
+}
+
+}  // namespace quillbox::ui
