@@ -1,7 +1,12 @@
 #include "control/task_services.h"
 
+#include <memory>
+
 #include "net/download/background_task_downloader.h"
+#include "net/download/preview_download.h"
 #include "platform/crypto/pkcs7_message_reader.h"
+#include "signing/engine/certificate_store.h"
+#include "signing/tasks/signing_task_handlers.h"
 
 namespace quillbox {
 
@@ -11,6 +16,9 @@ TaskServices MakeTaskServices() {
     TaskServices services;
     services.downloader = std::make_shared<net::BackgroundTaskDownloader>();
     services.messageReader = std::make_shared<crypto::Pkcs7MessageReader>();
+    signing::AddSigningTaskHandlers(
+        services.handlers, [] { return std::make_unique<signing::CertificateStore>(); },
+        net::DownloadPreview);
     return services;
 }
 
