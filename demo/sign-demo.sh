@@ -52,6 +52,22 @@ else
 fi
 echo "quillbox exec $base/task.p7"
 "$quillbox" exec "${ui[@]}" "$base/task.p7" | tee "$work/response.xml"
+if [ -s "$work/transcript.jsonl" ]; then
+    echo "== what the scripted person was shown"
+    python3 - "$work/transcript.jsonl" <<'PY'
+import json, sys
+for line in open(sys.argv[1], encoding="utf-8"):
+    entry = json.loads(line)
+    if entry.get("dialog") == "certificates":
+        print(f"certificate dialog \"{entry.get('caption', '')}\"")
+        for row in entry.get("rows", []):
+            print(f"  {row['name']} | {row['issuer']} | {row['validFrom']} - {row['validTo']}"
+                  f" | {row['friendlyName']}")
+        print(f"  answer: {entry.get('answer')}")
+    elif entry.get("dialog") == "pin":
+        print(f"PIN dialog: {' '.join(entry.get('texts', []))} answer: {entry.get('answer')}")
+PY
+fi
 
 python3 - "$work" <<'PY'
 import base64, sys, xml.etree.ElementTree as ET
