@@ -1,7 +1,5 @@
 #include "net/download/background_download.h"
 
-#include <chrono>
-#include <thread>
 #include <vector>
 
 #include "core/globals.h"
@@ -42,7 +40,7 @@ std::size_t DownloadInBackground(const std::string& url, std::string& body, std:
         }
         while (started && worker.IsActive() && !signal.IsDone()) {
             dialog.Beat();
-            std::this_thread::sleep_for(WaitDialogController::kBeat);
+            signal.WaitBeat(WaitDialogController::kBeat);
         }
         // The worker writes the caller's variables until it is joined.
         worker.Join();

@@ -13,8 +13,16 @@ void DownloadSignal::Clear() {
 }
 
 void DownloadSignal::SetDone() {
-    std::lock_guard lock(mutex_);
-    done_ = true;
+    {
+        std::lock_guard lock(mutex_);
+        done_ = true;
+    }
+    changed_.notify_all();
+}
+
+void DownloadSignal::WaitBeat(std::chrono::milliseconds beat) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, beat, [this] { return done_; });
 }
 
 bool DownloadSignal::IsDone() const {

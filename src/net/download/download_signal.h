@@ -2,6 +2,8 @@
 // mutex, and the slot that lets only one download run at a time (the flag is shared).
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 namespace quillbox::net {
@@ -16,10 +18,14 @@ class DownloadSignal {
     void Clear();
     void SetDone();
     bool IsDone() const;
+    // Waits one beat of the wait loop, or less when the worker signals done meanwhile:
+    // a quick download should not cost the caller a whole beat.
+    void WaitBeat(std::chrono::milliseconds beat);
 
   private:
     std::mutex slot_;
     mutable std::mutex mutex_;
+    std::condition_variable changed_;
     bool done_ = false;
 };
 
