@@ -5,7 +5,7 @@ namespace quillbox::cli {
 const char* const kUsage =
     "usage: quillbox exec URL-or-FILE [--document] [--lang cs|en|sk] [--debug]\n"
     "                     [--ui qt|console|script:ANSWERS.json] [--transcript FILE]\n"
-    "       quillbox version\n"
+    "       quillbox version [--verbose]\n"
     "       quillbox log-info\n";
 
 namespace {
@@ -22,6 +22,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
     Options options;
     const std::string& command = args[0];
+    if (command == "version" && args.size() == 2 && args[1] == "--verbose") {
+        options.command = Command::Version;
+        options.verbose = true;
+        return {options, {}};
+    }
     if (command == "version" || command == "log-info") {
         if (args.size() != 1) {
             return Fail("'" + command + "' takes no arguments");

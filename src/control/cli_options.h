@@ -17,6 +17,7 @@ struct Options {
     bool debug = false;
     std::string ui;  // "", "qt", "console" or "script:PATH"
     std::string transcript;
+    bool verbose = false;  // version: also the control's identity
 };
 
 struct ParseResult {

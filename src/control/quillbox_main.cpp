@@ -9,30 +9,20 @@
 #include <vector>
 
 #include "control/cli_options.h"
+#include "control/control_identity.h"
 #include "control/task_services.h"
+#include "control/ui_choice.h"
 #include "core/globals.h"
 #include "core/identity.h"
 #include "core/messages/messages.h"
 #include "core/task_processor.h"
-#include "platform/ui/scripted/scripted_user_interface.h"
 #include "platform/ui/user_interface.h"
-
-#ifdef QUILLBOX_WITH_QT
-#include <QApplication>
-
-#include "platform/ui/qt/qt_user_interface.h"
-#endif
 
 namespace {
 
 using quillbox::cli::Options;
 
 constexpr int kUsageError = 2;
-
-std::string EnvOr(const char* name, const std::string& fallback) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0' ? value : fallback;
-}
 
 bool ReadWholeFile(const std::string& path, std::string& out) {
     std::ifstream in(path, std::ios::binary);
@@ -45,66 +35,17 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
     return !in.bad();
 }
 
-// The UI for this run: as asked, else a script named in the environment, else Qt
-// when there is a display, else the console.
-struct UiChoice {
-    std::unique_ptr<quillbox::ui::UserInterface> ui;
-#ifdef QUILLBOX_WITH_QT
-    std::unique_ptr<QApplication> app;
-#endif
-};
-
-bool ChooseUi(const Options& options, int& argc, char** argv, UiChoice& choice) {
-    std::string ui = options.ui;
-    if (ui.empty()) {
-        std::string script = EnvOr("QUILLBOX_UI_SCRIPT", "");
-        if (!script.empty()) {
-            ui = "script:" + script;
-        }
-    }
-#ifdef QUILLBOX_WITH_QT
-    if (ui.empty()) {
-        ui = quillbox::ui::QtDisplayAvailable() ? "qt" : "console";
-    }
-#endif
-    if (ui.rfind("script:", 0) == 0) {
-        std::string transcript = options.transcript.empty()
-                                     ? EnvOr("QUILLBOX_UI_TRANSCRIPT", "/dev/null")
-                                     : options.transcript;
-        try {
-            choice.ui =
-                std::make_unique<quillbox::ui::ScriptedUserInterface>(ui.substr(7), transcript);
-        } catch (const std::exception& e) {
-            std::cerr << "quillbox: " << e.what() << '\n';
-            return false;
-        }
-    } else if (ui == "qt") {
-#ifdef QUILLBOX_WITH_QT
-        if (!quillbox::ui::QtDisplayAvailable()) {
-            std::cerr << "quillbox: --ui qt needs a display (DISPLAY, WAYLAND_DISPLAY or "
-                         "QT_QPA_PLATFORM)\n";
-            return false;
-        }
-        choice.app = std::make_unique<QApplication>(argc, argv);
-        choice.ui = std::make_unique<quillbox::ui::QtUserInterface>();
-#else
-        std::cerr << "quillbox: this build has no Qt dialogs\n";
-        return false;
-#endif
-    } else {
-        choice.ui = std::make_unique<quillbox::ui::ConsoleUserInterface>();
-    }
-    return true;
-}
-
 int RunExec(const Options& options, int& argc, char** argv) {
     std::string argument = options.target;
     if (options.document && !ReadWholeFile(options.target, argument)) {
         std::cerr << "quillbox: cannot read " << options.target << '\n';
         return kUsageError;
     }
-    UiChoice choice;
-    if (!ChooseUi(options, argc, argv, choice)) {
+    quillbox::control::UiChoice choice;
+    std::string uiError;
+    if (!quillbox::control::ChooseUi({options.ui, options.transcript}, argc, argv, choice,
+                                     uiError)) {
+        std::cerr << "quillbox: " << uiError << '\n';
         return kUsageError;
     }
     quillbox::ui::SetUserInterface(choice.ui.get());
@@ -150,6 +91,11 @@ int main(int argc, char** argv) {
     switch (options.command) {
         case quillbox::cli::Command::Version:
             std::cout << quillbox::kPluginVersion << '\n';
+            if (options.verbose) {
+                for (const auto& item : quillbox::control::kIdentityItems) {
+                    std::cout << item.label << ": " << item.value << '\n';
+                }
+            }
             return 0;
         case quillbox::cli::Command::LogInfo:
             std::cout << "Log File: " << quillbox::CGlobals::Get().GetLogFileInfo() << '\n';

@@ -1,0 +1,110 @@
+// Ties each control of a page (an extension port from the content script) to a native
+// host of its own, adds the page's origin to every call, and joins answers that the
+// host had to split.
+"use strict";
+
+const HOST = "com.kestrelsoft.quillbox";
+// The host refuses longer requests; a task travels by URL.
+const MAX_REQUEST_BYTES = 64 * 1024;
+
+chrome.runtime.onConnect.addListener((page) => {
+  const origin = page.sender && page.sender.origin;
+  if (page.name !== "quillbox-control" || !origin) {
+    page.disconnect();
+    return;
+  }
+  let native;
+  try {
+    native = chrome.runtime.connectNative(HOST);
+  } catch (error) {
+    page.postMessage({ type: "closed", message: String(error.message || error) });
+    page.disconnect();
+    return;
+  }
+  const calls = new Map(); // request id -> the page's call number
+  let nextId = 1;
+  let split = null; // {id, parts, data: []} while an answer comes in parts
+  let open = true;
+
+  function close(message) {
+    if (!open) {
+      return;
+    }
+    open = false;
+    try {
+      page.postMessage({ type: "closed", message });
+    } catch (ignored) {
+      // The page went away first.
+    }
+    page.disconnect();
+    native.disconnect();
+  }
+
+  function deliver(answer) {
+    let id = answer.id;
+    // A request the host could not even read comes back without its id; with one
+    // call at a time per control it belongs to the oldest one waiting.
+    if (id === null && calls.size > 0) {
+      id = calls.keys().next().value;
+    }
+    if (!calls.has(id)) {
+      return;
+    }
+    const call = calls.get(id);
+    calls.delete(id);
+    page.postMessage({ type: "answer", call, answer });
+  }
+
+  native.onMessage.addListener((message) => {
+    if (!Object.hasOwn(message, "part")) {
+      deliver(message);
+      return;
+    }
+    // Parts 0 .. parts-1 of one answer, in order; their data joined is its JSON text.
+    const expected = split ? split.data.length : 0;
+    if (message.part !== expected || typeof message.data !== "string" ||
+        (split && (message.id !== split.id || message.parts !== split.parts))) {
+      close("the Quillbox host sent a garbled answer");
+      return;
+    }
+    if (!split) {
+      split = { id: message.id, parts: message.parts, data: [] };
+    }
+    split.data.push(message.data);
+    if (split.data.length === split.parts) {
+      const text = split.data.join("");
+      split = null;
+      let answer;
+      try {
+        answer = JSON.parse(text);
+      } catch (error) {
+        close("the Quillbox host sent a garbled answer");
+        return;
+      }
+      deliver(answer);
+    }
+  });
+
+  native.onDisconnect.addListener(() => {
+    const reason = chrome.runtime.lastError ? chrome.runtime.lastError.message
+                                            : "Native host has exited.";
+    close("the Quillbox host has ended: " + reason);
+  });
+
+  page.onDisconnect.addListener(() => {
+    open = false;
+    native.disconnect();
+  });
+
+  page.onMessage.addListener((message) => {
+    const request = { id: nextId++, method: message.method, args: message.args, origin };
+    if (new TextEncoder().encode(JSON.stringify(request)).length > MAX_REQUEST_BYTES) {
+      page.postMessage({ type: "failed", call: message.call,
+                         message: `${message.method}: the request is over ${MAX_REQUEST_BYTES} ` +
+                                  "bytes; a task is handed over by its URL" });
+      return;
+    }
+    calls.set(request.id, message.call);
+    native.postMessage(request);
+  });
+});

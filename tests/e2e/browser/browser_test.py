@@ -1,0 +1,458 @@
+#!/usr/bin/env python3
+"""The page -> extension -> native host path in real headless Chromium.
+
+    browser_test.py --host QUILLBOX_HOST --standin-host HOST_WITH_ATTACHMENT_STANDIN
+                    --source SOURCE_DIR
+
+Starts Chromium with the extension and a fresh profile whose NativeMessagingHosts/
+names a wrapper around the built host (under a scripted person), serves a test page
+on 127.0.0.1, drives the page over the DevTools protocol (a pipe) and checks what the
+page gets back. Every process it starts is stopped by its id. Exits 77 (skipped) when
+Chromium is not installed.
+"""
+import argparse
+import base64
+import datetime
+import hashlib
+import http.server
+import json
+import os
+import select
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+CHROMIUM = "/usr/lib/chromium/chromium"
+EXTENSION_ID = "bhkjbehmjdpecgpopkjeifheaabfcpbp"
+HOST_NAME = "com.kestrelsoft.quillbox"
+SKIPPED = 77
+FORM_DATA = "applicant=Jana Nováková\namount=1200 CZK\n"
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, what):
+    if not condition:
+        raise Failure(what)
+    print("ok:", what.split("\n")[0][:150])
+
+
+class DevTools:
+    """DevTools protocol over --remote-debugging-pipe: JSON messages ending in NUL."""
+
+    def __init__(self, to_browser, from_browser):
+        self.to_browser = to_browser
+        self.from_browser = from_browser
+        self.buffer = b""
+        self.next_id = 1
+
+    def _message(self, deadline):
+        while b"\0" not in self.buffer:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise Failure("no answer from Chromium in time")
+            ready, _, _ = select.select([self.from_browser], [], [], left)
+            if ready:
+                chunk = os.read(self.from_browser, 1 << 20)
+                if not chunk:
+                    raise Failure("Chromium closed the DevTools pipe")
+                self.buffer += chunk
+        text, self.buffer = self.buffer.split(b"\0", 1)
+        return json.loads(text)
+
+    def send(self, method, params=None, session=None, timeout=60):
+        message = {"id": self.next_id, "method": method, "params": params or {}}
+        if session:
+            message["sessionId"] = session
+        self.next_id += 1
+        os.write(self.to_browser, json.dumps(message).encode() + b"\0")
+        deadline = time.monotonic() + timeout
+        while True:
+            answer = self._message(deadline)
+            if answer.get("id") == message["id"]:
+                if "error" in answer:
+                    raise Failure(f"{method}: {answer['error']}")
+                return answer.get("result", {})
+
+    def evaluate(self, session, expression, timeout=60):
+        result = self.send("Runtime.evaluate",
+                           {"expression": expression, "awaitPromise": True,
+                            "returnByValue": True}, session, timeout)
+        if "exceptionDetails" in result:
+            details = result["exceptionDetails"]
+            text = details.get("exception", {}).get("description") or details.get("text")
+            raise Failure(f"page script failed: {text}")
+        return result["result"].get("value")
+
+    def open_page(self, url):
+        target = self.send("Target.createTarget", {"url": url})["targetId"]
+        session = self.send("Target.attachToTarget",
+                            {"targetId": target, "flatten": True})["sessionId"]
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            if self.evaluate(session, "document.readyState === 'complete' && "
+                                      "typeof window.QuillboxPlugin === 'object'"):
+                return session
+            time.sleep(0.05)
+        raise Failure(f"the page {url} did not get window.QuillboxPlugin")
+
+
+class PageHandler(http.server.BaseHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        body = b"<!doctype html><meta charset=utf-8><title>Form</title><p>A form</p>"
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html; charset=utf-8")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+
+def wait_for_file(path, timeout=10):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if os.path.exists(path) and os.path.getsize(path) > 0:
+            return
+        time.sleep(0.05)
+    raise Failure(f"{path} did not appear")
+
+
+def host_pids(work):
+    path = os.path.join(work, "host-pids")
+    if not os.path.exists(path):
+        return []
+    with open(path) as f:
+        return [int(line) for line in f if line.strip()]
+
+
+def read_log(work):
+    path = os.path.join(work, "tmp", "PenwrightA.log")
+    with open(path, "rb") as f:
+        return f.read().decode("utf-16-le", errors="replace")
+
+
+def make_token(source, work):
+    """The demo token with its two personal certificates; None when SoftHSM is missing."""
+    if not os.path.exists("/usr/lib/softhsm/libsofthsm2.so"):
+        return None
+    folder = os.path.join(work, "token")
+    subprocess.run([os.path.join(source, "demo", "make-demo-token.sh"), folder], check=True,
+                   stdout=subprocess.DEVNULL)
+    return folder
+
+
+def stop(process):
+    """Stops a process group we started: politely, then for good."""
+    if process is None or process.poll() is not None:
+        return
+    try:
+        os.killpg(process.pid, signal.SIGTERM)
+        process.wait(timeout=5)
+    except (subprocess.TimeoutExpired, ProcessLookupError):
+        try:
+            os.killpg(process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        process.wait()
+
+
+def start_chromium(work, extension):
+    # The browser reads commands from fd 3 and writes to fd 4.
+    commands_read, commands_write = os.pipe()
+    answers_read, answers_write = os.pipe()
+
+    def child_fds():
+        os.dup2(commands_read, 3)
+        os.dup2(answers_write, 4)
+
+    log = open(os.path.join(work, "chromium.log"), "wb")
+    process = subprocess.Popen(
+        [CHROMIUM, "--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
+         "--no-first-run", "--no-default-browser-check", "--disable-background-networking",
+         "--disable-component-update", "--disable-sync",
+         "--disable-features=DisableLoadExtensionCommandLineSwitch",
+         "--user-data-dir=" + os.path.join(work, "profile"),
+         "--load-extension=" + extension, "--remote-debugging-pipe", "about:blank"],
+        stdin=subprocess.DEVNULL, stdout=log, stderr=log, close_fds=False,
+        preexec_fn=child_fds, start_new_session=True)
+    log.close()
+    os.close(commands_read)
+    os.close(answers_write)
+    return process, DevTools(commands_write, answers_read)
+
+
+def wait_for_service_worker(devtools):
+    prefix = f"chrome-extension://{EXTENSION_ID}/"
+    deadline = time.monotonic() + 30
+    while time.monotonic() < deadline:
+        for target in devtools.send("Target.getTargets")["targetInfos"]:
+            if target["type"] == "service_worker" and target["url"].startswith(prefix):
+                return
+        time.sleep(0.05)
+    raise Failure("the extension's service worker did not start")
+
+
+def write_host_setup(work, host, standin, token):
+    """Profile with the host manifest, and the wrapper Chromium starts for each control."""
+    wrapper = os.path.join(work, "quillbox-host-wrapper.sh")
+    env = {
+        "TMP": os.path.join(work, "tmp"),
+        "QUILLBOX_UI_SCRIPT": os.path.join(work, "answers.json"),
+        "QUILLBOX_UI_TRANSCRIPT": os.path.join(work, "transcript.jsonl"),
+        "XDG_CONFIG_HOME": os.path.join(work, "config"),
+    }
+    if token:
+        env["SOFTHSM2_CONF"] = os.path.join(token, "softhsm2.conf")
+        env["QUILLBOX_PKCS11_MODULE"] = "/usr/lib/softhsm/libsofthsm2.so"
+    exports = "".join(f"export {k}='{v}'\n" for k, v in env.items())
+    with open(wrapper, "w") as f:
+        f.write("#!/bin/sh\n"
+                f"echo $$ >>'{work}/host-pids'\n"
+                f"{exports}"
+                f"host='{host}'\n"
+                f"[ -e '{work}/use-standin' ] && host='{standin}'\n"
+                'exec "$host" "$@"\n')
+    os.chmod(wrapper, 0o755)
+    manifests = os.path.join(work, "profile", "NativeMessagingHosts")
+    os.makedirs(manifests)
+    with open(os.path.join(manifests, HOST_NAME + ".json"), "w") as f:
+        json.dump({"name": HOST_NAME, "description": "Quillbox test host", "path": wrapper,
+                   "type": "stdio",
+                   "allowed_origins": [f"chrome-extension://{EXTENSION_ID}/"]}, f)
+    os.makedirs(os.path.join(work, "tmp"))
+    # Logging is on when the log file exists.
+    open(os.path.join(work, "tmp", "PenwrightA.log"), "wb").close()
+
+
+def make_task(source, xml_text, out_path):
+    subprocess.run([os.path.join(source, "tools", "make-task-document"), "-", out_path],
+                   input=xml_text.encode(), check=True)
+
+
+def run(args, work):
+    source = args.source
+    served = os.path.join(work, "served")
+    os.makedirs(served)
+    token = make_token(source, work)
+    with open(os.path.join(source, "demo", "sign-answers.json")) as f:
+        answers = f.read()
+    with open(os.path.join(work, "answers.json"), "w") as f:
+        f.write(answers)
+    write_host_setup(work, args.host, args.standin_host, token)
+
+    processes = []
+    page_server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), PageHandler)
+    threading.Thread(target=page_server.serve_forever, daemon=True).start()
+    try:
+        task_server = subprocess.Popen(
+            [sys.executable, os.path.join(source, "tools", "task-server.py"), served,
+             os.path.join(work, "port")], start_new_session=True)
+        processes.append(task_server)
+        wait_for_file(os.path.join(work, "port"))
+        with open(os.path.join(work, "port")) as f:
+            tasks = f"http://127.0.0.1:{f.read().strip()}"
+        make_task(source, open(os.path.join(source, "demo", "getplugininfo.xml")).read(),
+                  os.path.join(served, "info.p7"))
+        with open(os.path.join(served, "preview.txt"), "w") as f:
+            f.write(FORM_DATA)
+        data = base64.b64encode(FORM_DATA.encode()).decode()
+        make_task(source, f'<Envelope><task><sign doc-id="browser-1"/></task>'
+                          f'<data alg="rsa-sha256">{data}</data>'
+                          f'<preview url="{tasks}/preview.txt"/></Envelope>',
+                  os.path.join(served, "sign.p7"))
+
+        chromium, devtools = start_chromium(work, os.path.join(source, "extension"))
+        processes.append(chromium)
+        started = time.monotonic()
+        wait_for_service_worker(devtools)
+        print(f"service worker after {time.monotonic() - started:.2f} s")
+        page_url = f"http://127.0.0.1:{page_server.server_address[1]}/form.html"
+        page_origin = f"http://127.0.0.1:{page_server.server_address[1]}"
+
+        first = devtools.open_page(page_url)
+        out = devtools.evaluate(first, f"""(async () => {{
+            const control = QuillboxPlugin.createControl();
+            window.control = control;
+            const out = {{}};
+            out.version = await control.GetVersion();
+            out.language = await control.SetLanguage("cs");
+            out.refused = await control.SetLanguage("de");
+            out.info1 = await control.ExecuteUrl("{tasks}/info.p7");
+            out.info2 = await control.ExecuteUrl("{tasks}/info.p7");
+            out.failed = await control.ExecuteUrl("{tasks}/missing.p7");
+            const message = async (promise) => {{
+                try {{ await promise; return "resolved"; }} catch (e) {{ return e.message; }}
+            }};
+            out.wrongType = await message(control.SetLanguage(5));
+            out.wrongCount = await message(control.GetVersion("x"));
+            const running = control.GetVersion();
+            out.busy = await message(control.SetDebug(true));
+            await running;
+            out.tooLong = await message(control.ExecuteUrl("https://a.example/?" + "x".repeat(70000)));
+            const times = [];
+            for (let i = 0; i < 51; i++) {{
+                const t = performance.now();
+                await control.GetVersion();
+                times.push(performance.now() - t);
+            }}
+            times.sort((a, b) => a - b);
+            out.medianMs = times[25];
+            out.signStarted = Date.now();
+            out.sign = await control.ExecuteUrl("{tasks}/sign.p7");
+            return out;
+        }})()""", timeout=90)
+        check(out["version"] == {"status": 0, "text": "1.31.0.81"}, f"GetVersion: {out['version']}")
+        check(out["language"] == {"status": 0, "result": 1}, f"SetLanguage cs: {out['language']}")
+        check(out["refused"] == {"status": 0, "result": 0}, f"SetLanguage de: {out['refused']}")
+        info = '<plugininfo result="ok"><summary name="ocx" version="1.31.0"/></plugininfo>'
+        check(out["info1"] == {"status": 0, "response": info} and out["info1"] == out["info2"],
+              f"getplugininfo twice: {out['info1']}")
+        check(out["failed"] == {"status": 2, "response": ""}, f"failed download: {out['failed']}")
+        check("must be a string" in out["wrongType"], f"wrong type: {out['wrongType']}")
+        check("takes 0 arguments" in out["wrongCount"], f"wrong count: {out['wrongCount']}")
+        check("still running" in out["busy"], f"call while busy: {out['busy']}")
+        check("over 65536 bytes" in out["tooLong"], f"too long: {out['tooLong']}")
+        print(f"GetVersion round trip page -> host -> page: median {out['medianMs']:.2f} ms")
+        check(len(host_pids(work)) == 1, "one host for all calls of one control")
+        sign_checked = check_sign(out, work, token)
+
+        # A second tab gets a control of its own with a host of its own.
+        second = devtools.open_page(page_url)
+        out2 = devtools.evaluate(second, f"""(async () => {{
+            const control = QuillboxPlugin.createControl();
+            window.control = control;
+            return [await control.GetVersion(), await control.ExecuteUrl("{tasks}/info.p7")];
+        }})()""")
+        check(out2[1] == {"status": 0, "response": info}, "second tab runs its task")
+        pids = host_pids(work)
+        check(len(pids) == 2 and pids[0] != pids[1], f"second tab has its own host: {pids}")
+
+        # The host ending under a running call rejects it; the control is closed after.
+        devtools.evaluate(second, f"""(() => {{
+            const slow = QuillboxPlugin.createControl();
+            window.slowCall = slow.ExecuteUrl("{tasks}/info.p7?delay=20000")
+                .then(() => "resolved", (e) => e.message);
+            window.slow = slow;
+            return true;
+        }})()""")
+        deadline = time.monotonic() + 10
+        while len(host_pids(work)) < 3 and time.monotonic() < deadline:
+            time.sleep(0.05)
+        time.sleep(0.5)
+        os.kill(host_pids(work)[2], signal.SIGKILL)
+        rejected = devtools.evaluate(second, "window.slowCall")
+        check("host has ended" in rejected, f"host exit rejects the running call: {rejected}")
+        after = devtools.evaluate(second, "window.slow.GetVersion().then(() => 'resolved', "
+                                          "(e) => e.message)")
+        check("closed" in after, f"the control is closed after its host ended: {after}")
+
+        # An answer of several MiB comes in parts that the extension joins (the host's
+        # own test takes 20 MiB through the parts).
+        text = ("Příliš \"žluťoučký\" kůň \\ úpěl 𝄞 ďábelské ódy\n" * 80000)
+        with open(os.path.join(work, "big.txt"), "w", encoding="utf-8") as f:
+            f.write(text)
+        make_task(source, f'<Envelope><task><attachment file="{work}/big.txt"/></task></Envelope>',
+                  os.path.join(served, "big.p7"))
+        open(os.path.join(work, "use-standin"), "w").close()
+        big = devtools.evaluate(second, f"""(async () => {{
+            const control = QuillboxPlugin.createControl();
+            const answer = await control.ExecuteUrl("{tasks}/big.p7");
+            const bytes = new TextEncoder().encode(answer.response);
+            const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
+            control.close();
+            return {{status: answer.status, length: bytes.length,
+                     sha256: Array.from(digest, (b) => b.toString(16).padStart(2, "0")).join("")}};
+        }})()""", timeout=90)
+        expected = ('<attachment result="ok" name="file.txt">' + text + "</attachment>").encode()
+        check(len(expected) > 4 * 1024 * 1024 and big["status"] == 0 and
+              big["length"] == len(expected) and
+              big["sha256"] == hashlib.sha256(expected).hexdigest(),
+              f"answer of {big['length']} bytes joined intact")
+
+        log = read_log(work)
+        check(f"Native host for chrome-extension://{EXTENSION_ID}/" in log, "host logs its caller")
+        check(f"Call ExecuteUrl from page {page_origin}" in log, "host logs the page's origin")
+
+        devtools.send("Browser.close")
+        chromium.wait(timeout=15)
+        if not sign_checked:
+            print("note: no SoftHSM here, the sign case was not run")
+        return 0
+    finally:
+        page_server.shutdown()
+        for process in reversed(processes):
+            stop(process)
+        for pid in host_pids(work):
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+
+
+def check_sign(out, work, token):
+    """The signature the page got verifies against the chosen certificate's key."""
+    if not token:
+        return False
+    answer = out["sign"]
+    check(answer["status"] == 0 and 'result="ok"' in answer["response"],
+          f"sign task answered: {answer['response'][:120]}")
+    import xml.etree.ElementTree as ET
+    root = ET.fromstring(answer["response"])
+    signature = base64.b64decode(root.findtext("SignatureValue"))
+    certificate = base64.b64decode(root.findtext("X509Certificate"))
+    for name, content in (("signature.bin", signature), ("signer.der", certificate),
+                          ("data.txt", FORM_DATA.encode())):
+        with open(os.path.join(work, name), "wb") as f:
+            f.write(content)
+    key = subprocess.run(["openssl", "x509", "-inform", "DER", "-in",
+                          os.path.join(work, "signer.der"), "-pubkey", "-noout"],
+                         check=True, capture_output=True).stdout
+    with open(os.path.join(work, "signer-key.pem"), "wb") as f:
+        f.write(key)
+    verified = subprocess.run(["openssl", "dgst", "-sha256", "-verify",
+                               os.path.join(work, "signer-key.pem"), "-signature",
+                               os.path.join(work, "signature.bin"),
+                               os.path.join(work, "data.txt")], capture_output=True)
+    check(verified.returncode == 0, "openssl verifies the signature over the form data")
+    # Time from the page's call to the certificate dialog, from the transcript.
+    with open(os.path.join(work, "transcript.jsonl")) as f:
+        for line in f:
+            entry = json.loads(line)
+            if entry.get("dialog") == "certificates":
+                shown = datetime.datetime.fromisoformat(entry["time"]).timestamp() * 1000
+                print(f"ExecuteUrl call to the certificate dialog: {shown - out['signStarted']:.0f} ms")
+                break
+    return True
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--host", required=True)
+    parser.add_argument("--standin-host", required=True)
+    parser.add_argument("--source", required=True)
+    args = parser.parse_args()
+    if not os.access(CHROMIUM, os.X_OK):
+        print(f"skipped: {CHROMIUM} is not installed")
+        return SKIPPED
+    with tempfile.TemporaryDirectory(prefix="quillbox-browser-") as work:
+        try:
+            return run(args, work)
+        except Failure as failure:
+            print("FAILED:", failure)
+            log = os.path.join(work, "chromium.log")
+            if os.path.exists(log):
+                with open(log, "rb") as f:
+                    print("--- Chromium's output (end) ---")
+                    print(f.read()[-4000:].decode(errors="replace"))
+            return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
