@@ -8,27 +8,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 quillbox=${1:-$root/build/src/control/quillbox}
 
-work=$(mktemp -d)
-server=""
-cleanup() {
-    local status=$?
-    if [ -n "$server" ]; then
-        kill "$server" 2>/dev/null || true
-        wait "$server" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-    exit "$status"
-}
-trap cleanup EXIT
+# shellcheck source=local-server.sh
+. "$here/local-server.sh"
 
 "$root/tools/make-task-document" "$here/getplugininfo.xml" "$work/task.p7"
-"$root/tools/task-server.py" "$work" "$work/port" &
-server=$!
-for _ in $(seq 100); do
-    [ -s "$work/port" ] && break
-    sleep 0.1
-done
-[ -s "$work/port" ] || { echo "serve-demo: the task server did not start" >&2; exit 1; }
-url="http://127.0.0.1:$(cat "$work/port")/task.p7"
+start_task_server "$work"
+url="$base/task.p7"
 echo "quillbox exec $url"
 "$quillbox" exec --ui console "$url"

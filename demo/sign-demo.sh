@@ -11,18 +11,8 @@ root=$(dirname "$here")
 quillbox=${1:-$root/build/src/control/quillbox}
 token=$root/build/demo-token
 
-work=$(mktemp -d)
-server=""
-cleanup() {
-    local status=$?
-    if [ -n "$server" ]; then
-        kill "$server" 2>/dev/null || true
-        wait "$server" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-    exit "$status"
-}
-trap cleanup EXIT
+# shellcheck source=local-server.sh
+. "$here/local-server.sh"
 
 "$here/make-demo-token.sh" "$token"
 export SOFTHSM2_CONF=$token/softhsm2.conf
@@ -30,14 +20,7 @@ export QUILLBOX_PKCS11_MODULE=/usr/lib/softhsm/libsofthsm2.so
 
 mkdir "$work/www"
 cp "$here/form-data.txt" "$work/www/preview.txt"
-"$root/tools/task-server.py" "$work/www" "$work/port" &
-server=$!
-for _ in $(seq 100); do
-    [ -s "$work/port" ] && break
-    sleep 0.1
-done
-[ -s "$work/port" ] || { echo "sign-demo: the task server did not start" >&2; exit 1; }
-base="http://127.0.0.1:$(cat "$work/port")"
+start_task_server "$work/www"
 
 data=$(base64 -w0 "$here/form-data.txt")
 sed -e "s|@DATA@|$data|" -e "s|@PREVIEW@|$base/preview.txt|" "$here/sign-task.xml" >"$work/task.xml"
