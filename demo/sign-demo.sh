@@ -67,7 +67,9 @@ open(work + "/signer.der", "wb").write(der)
 print(f"certificate id {certificate.get('id')}, signature {len(base64.b64decode(signature))} bytes")
 PY
 openssl x509 -inform DER -in "$work/signer.der" -noout -subject -nameopt utf8,sep_comma_plus_space
-openssl verify -CAfile "$token/ca.pem" <(openssl x509 -inform DER -in "$work/signer.der")
+openssl x509 -inform DER -in "$work/signer.der" -out "$work/signer.pem"
+echo "== certificate issued by the demo CA (openssl verify): $(openssl verify -CAfile \
+    "$token/ca.pem" "$work/signer.pem" | sed 's/.*: //')"
 openssl x509 -inform DER -in "$work/signer.der" -pubkey -noout >"$work/signer-key.pem"
 echo "== signature over the form data (openssl dgst -sha256 -verify):"
 openssl dgst -sha256 -verify "$work/signer-key.pem" -signature "$work/signature.bin" \
