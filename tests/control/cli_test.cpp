@@ -1,8 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
 
 #include "control/cli_options.h"
 #include "test_support.h"
@@ -48,20 +44,8 @@ TEST(CliOptionsTest, MistakesAreUsageErrors) {
 
 // Runs the real front end and returns its exit status and standard output.
 std::pair<int, std::string> RunQuillbox(const std::string& arguments) {
-    std::string command =
-        std::string(QUILLBOX_BINARY_DIR) + "/src/control/quillbox " + arguments + " 2>/dev/null";
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return {-1, ""};
-    }
-    std::array<char, 4096> buffer;
-    std::size_t got;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        out.append(buffer.data(), got);
-    }
-    int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+    return test::RunCapturingOutput(std::string(QUILLBOX_BINARY_DIR) + "/src/control/quillbox " +
+                                    arguments + " 2>/dev/null");
 }
 
 class CliRunTest : public ::testing::Test {

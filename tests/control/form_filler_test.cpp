@@ -11,7 +11,6 @@
 namespace quillbox::control {
 namespace {
 
-// Each case gets a log of its own, written to a fresh temporary folder.
 class FormFillerTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -56,27 +55,23 @@ TEST_F(FormFillerTest, FailedDownloadIsStatusTwoWithEmptyResponse) {
     EXPECT_EQ(response, "");
 }
 
-TEST_F(FormFillerTest, LogsItsConstructionAndSetDebugSwitchesTheProcessWideFlag) {
-    CFormFiller control;
-    EXPECT_EQ(control.SetDebug(-1), 0);
-    EXPECT_TRUE(globals->DebugFlag());
-    EXPECT_EQ(control.SetDebug(0), 0);
-    EXPECT_FALSE(globals->DebugFlag());
-    std::string log = Log();
-    for (const char* line : {"========== Quillbox Plug-in (32b) 1.31.0.81 ==========",
-                             "Initialization (ms): ", "Set debug: true", "Set debug: false"}) {
-        EXPECT_NE(log.find(line), std::string::npos) << line << " in\n" << log;
-    }
-}
-
-TEST_F(FormFillerTest, LogFileInfoAndVersion) {
+TEST_F(FormFillerTest, LogsItsConstructionAndSetDebugAndReportsLogFileAndVersion) {
     std::string text;
     {
         CFormFiller control;
+        EXPECT_EQ(control.SetDebug(-1), 0);
+        EXPECT_TRUE(globals->DebugFlag());
+        EXPECT_EQ(control.SetDebug(0), 0);
+        EXPECT_FALSE(globals->DebugFlag());
         EXPECT_EQ(control.GetLogFileInfo(text), 0);
         EXPECT_EQ(text, "Log File: " + (temp / "PenwrightA.log").string() + ", exists");
         EXPECT_EQ(control.GetVersion(text), 0);
         EXPECT_EQ(text, "1.31.0.81");
+    }
+    const std::string log = Log();
+    for (const char* line : {"========== Quillbox Plug-in (32b) 1.31.0.81 ==========",
+                             "Initialization (ms): ", "Set debug: true", "Set debug: false"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line << " in\n" << log;
     }
     // Logging off: no log file, or no temporary folder at all.
     for (const std::string& folder : {(temp / "elsewhere").string(), std::string()}) {

@@ -11,12 +11,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <map>
-#include <memory>
 #include <thread>
 
 #include <nlohmann/json.hpp>
 
+#include "task_server.h"
 #include "test_support.h"
 
 extern char** environ;
@@ -31,52 +30,26 @@ const std::string kHost = std::string(QUILLBOX_BINARY_DIR) + "/src/control/host/
 const std::string kStandinHost =
     std::string(QUILLBOX_BINARY_DIR) + "/tests/control/host_attachment_standin";
 
-// A child process with its standard input and output on pipes; killed if still running.
+// A host with its standard input and output on pipes, in a process group of its own so
+// an interpreter started through a shim goes with it; killed if still running.
 class Child {
   public:
-    Child(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-          bool pipes = true) {
-        std::map<std::string, std::string> all;
-        for (char** e = environ; *e != nullptr; ++e) {
-            std::string entry = *e;
-            std::size_t eq = entry.find('=');
-            all[entry.substr(0, eq)] = eq == std::string::npos ? "" : entry.substr(eq + 1);
-        }
-        for (const auto& [name, value] : env) {
-            if (value.empty()) {
-                all.erase(name);
-            } else {
-                all[name] = value;
-            }
-        }
-        std::vector<std::string> envText;
-        for (const auto& [name, value] : all) {
-            envText.push_back(name + "=" + value);
-        }
-        std::vector<char*> envp, args;
-        for (auto& e : envText)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::vector<std::string> argCopy = argv;
-        for (auto& a : argCopy)
-            args.push_back(a.data());
-        args.push_back(nullptr);
-
+    // Runs in this process's environment, which the test sets with test::ScopedEnv.
+    explicit Child(const std::string& program) {
+        std::string origin = "chrome-extension://test/", path = program;
+        char* args[] = {path.data(), origin.data(), nullptr};
         int in[2], out[2];
         EXPECT_EQ(pipe2(in, O_CLOEXEC), 0);
         EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
-        // A group of its own, so an interpreter started through a shim goes with it.
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
         posix_spawnattr_setpgroup(&attributes, 0);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        if (pipes) {
-            posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-            posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        }
-        EXPECT_EQ(posix_spawnp(&pid_, args[0], &actions, &attributes, args.data(), envp.data()), 0);
+        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        EXPECT_EQ(posix_spawn(&pid_, args[0], &actions, &attributes, args, environ), 0);
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
         close(in[0]);
@@ -86,8 +59,7 @@ class Child {
     }
     ~Child() {
         CloseInput();
-        if (fromChild_ >= 0)
-            close(fromChild_);
+        close(fromChild_);
         if (pid_ > 0) {
             kill(-pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
@@ -96,13 +68,13 @@ class Child {
 
     void Write(std::string_view bytes) {
         while (!bytes.empty()) {
-            ssize_t n = write(toChild_, bytes.data(), bytes.size());
+            const ssize_t n = write(toChild_, bytes.data(), bytes.size());
             ASSERT_GT(n, 0);
             bytes.remove_prefix(static_cast<std::size_t>(n));
         }
     }
     void SendText(std::string_view body) {
-        std::uint32_t length = static_cast<std::uint32_t>(body.size());
+        const auto length = static_cast<std::uint32_t>(body.size());
         Write(std::string_view(reinterpret_cast<const char*>(&length), sizeof length));
         Write(body);
     }
@@ -111,24 +83,27 @@ class Child {
     // Exactly n bytes, or fewer when the child ends or 20 s pass.
     std::string Read(std::size_t n) {
         std::string bytes;
-        auto deadline = std::chrono::steady_clock::now() + 20s;
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
         while (bytes.size() < n && std::chrono::steady_clock::now() < deadline) {
             pollfd p{fromChild_, POLLIN, 0};
-            if (poll(&p, 1, 200) <= 0)
+            if (poll(&p, 1, 200) <= 0) {
                 continue;
+            }
             std::string chunk(n - bytes.size(), '\0');
-            ssize_t got = read(fromChild_, chunk.data(), chunk.size());
-            if (got <= 0)
+            const ssize_t got = read(fromChild_, chunk.data(), chunk.size());
+            if (got <= 0) {
                 break;
+            }
             bytes.append(chunk.data(), static_cast<std::size_t>(got));
         }
         return bytes;
     }
     // One message's text; empty when none came.
     std::string ReceiveText() {
-        std::string header = Read(4);
-        if (header.size() != 4)
+        const std::string header = Read(4);
+        if (header.size() != 4) {
             return {};
+        }
         std::uint32_t length;
         std::memcpy(&length, header.data(), 4);
         return Read(length);
@@ -136,8 +111,9 @@ class Child {
     json Receive() { return json::parse(ReceiveText(), nullptr, false); }
 
     void CloseInput() {
-        if (toChild_ >= 0)
+        if (toChild_ >= 0) {
             close(toChild_);
+        }
         toChild_ = -1;
     }
     // Exit status, or -1 when it did not end normally within 20 s.
@@ -166,50 +142,26 @@ json Call(int id, const std::string& method, json args = json::array()) {
 class HostProtocolTest : public ::testing::Test {
   protected:
     HostProtocolTest() { test::WriteFile(temp / "answers.json", "[]"); }
-    std::map<std::string, std::string> ScriptedEnv() {
-        return {{"TMP", temp.path().string()},
-                {"QUILLBOX_UI_SCRIPT", (temp / "answers.json").string()},
-                {"QUILLBOX_UI_TRANSCRIPT", (temp / "transcript.jsonl").string()}};
-    }
-    // Serves the files of temp over HTTP; returns the base URL.
-    std::string ServeTasks() {
-        server = std::make_unique<Child>(
-            std::vector<std::string>{"python3", kSource + "/tools/task-server.py",
-                                     temp.path().string(), (temp / "port").string()},
-            std::map<std::string, std::string>{}, false);
-        std::string port;
-        for (int i = 0; i < 100 && port.empty(); ++i) {
-            std::this_thread::sleep_for(100ms);
-            if (std::filesystem::exists(temp / "port"))
-                port = test::ReadFile(temp / "port");
-        }
-        EXPECT_FALSE(port.empty());
-        return "http://127.0.0.1:" + port;
-    }
-    void MakeTaskDocument(const std::filesystem::path& task, const std::string& name) {
-        ASSERT_EQ(std::system((kSource + "/tools/make-task-document " + task.string() + " " +
-                               (temp / name).string())
-                                  .c_str()),
-                  0);
-    }
 
-    const std::string kSource = QUILLBOX_SOURCE_DIR;
     test::TempDir temp;
-    std::unique_ptr<Child> server;
+    test::ScopedEnv tmp{"TMP", temp.path().string()};
+    test::ScopedEnv script{"QUILLBOX_UI_SCRIPT", (temp / "answers.json").string()};
+    test::ScopedEnv transcript{"QUILLBOX_UI_TRANSCRIPT", (temp / "transcript.jsonl").string()};
 };
 
 // Requests sent before any answer is read are served in order, under a scripted person
 // (no event loop) and with Qt dialogs (requests served from the Qt event loop, the
 // download's wait dialog included).
 TEST_F(HostProtocolTest, ServesEachMethodInOrderAndEndsWithItsInput) {
-    std::map<std::string, std::string> qt = {{"TMP", temp.path().string()},
-                                             {"QUILLBOX_UI_SCRIPT", ""},
-                                             {"QT_QPA_PLATFORM", "offscreen"}};
-    MakeTaskDocument(test::TestData("getplugininfo.xml"), "info.p7");
-    const std::string tasks = ServeTasks();
-    for (const auto& env : {ScriptedEnv(), qt}) {
-        Child host({kHost, "chrome-extension://test/"}, env);
-        host.Send(Call(0, "ExecuteUrl", {tasks + "/info.p7"}));
+    test::MakeTaskDocument(test::ReadFile(test::TestData("getplugininfo.xml")), temp / "info.p7");
+    const test::TaskServer tasks(temp.path());
+    for (const bool qt : {false, true}) {
+        test::ScopedEnv script(
+            "QUILLBOX_UI_SCRIPT",
+            qt ? std::nullopt : std::optional<std::string>(temp / "answers.json"));
+        test::ScopedEnv platform("QT_QPA_PLATFORM", "offscreen");
+        Child host(kHost);
+        host.Send(Call(0, "ExecuteUrl", {tasks.Url("info.p7")}));
         host.Send(Call(1, "SetLanguage", {"cs"}));
         host.Send(Call(2, "SetLanguage", {"de"}));
         host.Send(Call(3, "SetDebug", {true}));
@@ -260,7 +212,7 @@ TEST_F(HostProtocolTest, BadRequestsAreAnsweredAndTheHostKeepsServing) {
              "]}",
          nullptr, "over the limit of 65536 bytes"},
     };
-    Child host({kHost, "chrome-extension://test/"}, ScriptedEnv());
+    Child host(kHost);
     for (const Case& c : cases) {
         host.SendText(c.body);
     }
@@ -289,13 +241,13 @@ TEST_F(HostProtocolTest, LargeAnswerComesInPartsThatJoinToTheWholeAnswer) {
         text += pattern;
     }
     test::WriteFile(temp / "big.txt", text);
-    test::WriteFile(temp / "task.xml", "<Envelope><task><attachment file=\"" +
-                                           (temp / "big.txt").string() + "\"/></task></Envelope>");
-    MakeTaskDocument(temp / "task.xml", "task.p7");
-    const std::string tasks = ServeTasks();
+    test::MakeTaskDocument("<Envelope><task><attachment file=\"" + (temp / "big.txt").string() +
+                               "\"/></task></Envelope>",
+                           temp / "task.p7");
+    const test::TaskServer tasks(temp.path());
 
-    Child host({kStandinHost, "chrome-extension://test/"}, ScriptedEnv());
-    host.Send(Call(41, "ExecuteUrl", {tasks + "/task.p7"}));
+    Child host(kStandinHost);
+    host.Send(Call(41, "ExecuteUrl", {tasks.Url("task.p7")}));
     std::string joined;
     std::size_t parts = 0;
     for (std::size_t i = 0; parts == 0 || i < parts; ++i) {

@@ -1,5 +1,9 @@
 #include "test_support.h"
 
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -57,6 +61,20 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
     if (!out) {
         throw std::runtime_error("cannot write " + path.string());
     }
+}
+
+std::pair<int, std::string> RunCapturingOutput(const std::string& command) {
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return {-1, ""};
+    }
+    std::string out;
+    std::array<char, 4096> buffer;
+    for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
+        out.append(buffer.data(), got);
+    }
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
 std::filesystem::path TestData(const std::string& name) {

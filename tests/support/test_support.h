@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace quillbox::test {
 
@@ -37,6 +38,9 @@ class ScopedEnv {
 
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+
+// Runs a shell command; its exit status (-1 when it did not exit) and standard output.
+std::pair<int, std::string> RunCapturingOutput(const std::string& command);
 
 // Path of a file under tests/data of the source tree.
 std::filesystem::path TestData(const std::string& name);

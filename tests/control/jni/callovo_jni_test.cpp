@@ -1,10 +1,7 @@
 // The Java entry in a real JVM: java runs callovo.jar against libcallovo.so, with task
 // documents served over HTTP on 127.0.0.1.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,8 +37,7 @@ class CallOvoJniTest : public ::testing::Test {
         server = std::make_unique<test::TaskServer>(temp.path());
     }
 
-    // Runs java with the given environment assignments, class and arguments; returns its
-    // exit status and standard output.
+    // Runs java with the environment assignments, class and arguments: status and output.
     std::pair<int, std::string> RunJava(const std::string& environment,
                                         const std::string& mainClass,
                                         const std::vector<std::string>& args) {
@@ -60,18 +56,7 @@ class CallOvoJniTest : public ::testing::Test {
         for (const std::string& arg : args) {
             command += " " + Quoted(arg);
         }
-        std::string out;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr) {
-            return {-1, ""};
-        }
-        std::array<char, 4096> buffer;
-        std::size_t got;
-        while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-            out.append(buffer.data(), got);
-        }
-        const int status = pclose(pipe);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+        return test::RunCapturingOutput(command);
     }
 
     static constexpr const char* kCzechName = "příliš-žluťoučký-kůň-\xF0\x9F\x98\x80.p7";
@@ -106,8 +91,7 @@ TEST_F(CallOvoJniTest, EachCallInOneJvmGetsItsOwnResponse) {
     // The scripted person, not a console or a window, saw the one error box.
     const std::string seen = test::ReadFile(transcript);
     std::size_t boxes = 0;
-    for (std::size_t at = seen.find("\"messagebox\""); at != std::string::npos;
-         at = seen.find("\"messagebox\"", at + 1)) {
+    for (std::size_t at = 0; (at = seen.find("\"messagebox\"", at)) != std::string::npos; ++at) {
         ++boxes;
     }
     EXPECT_EQ(boxes, 1u) << seen;

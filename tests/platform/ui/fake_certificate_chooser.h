@@ -122,26 +122,20 @@ class FakeCertificateChooser final : public ui::CertificateChooser {
 // Rows with Czech and Slovak names, sorted as the dialog sorts them; "Show all
 // certificates" adds a second "Jan Novák" and "Zuzana Čierna".
 inline std::vector<ui::CertificateRow> SampleRows(bool all) {
-    const ui::CertificateRow jan{"Jan Novák",   "Kvítkov Qualified CA 1",
-                                 "12. 3. 2025", "12. 3. 2026",
-                                 "Podpis Jan",  "3q2+7w=="};
-    const ui::CertificateRow jiri{"Jiří Dvořák",
-                                  "Kvítkov Qualified CA 2",
-                                  "1. 7. 2025",
-                                  "1. 7. 2026",
-                                  "",
-                                  "AAECAwQFBgcICQoLDA0ODxAREhM="};
-    const ui::CertificateRow lubica{"Ľubica Šťastná", "Tatra Demo Qualified CA", "15. 9. 2025",
-                                    "15. 9. 2027",    "Úradný podpis",           "ZmFrZS1pZC0z"};
-    if (!all) {
-        return {jan, jiri, lubica};
+    std::vector<ui::CertificateRow> rows = {
+        {"Jan Novák", "Kvítkov Qualified CA 1", "12. 3. 2025", "12. 3. 2026", "Podpis Jan",
+         "3q2+7w=="},
+        {"Jiří Dvořák", "Kvítkov Qualified CA 2", "1. 7. 2025", "1. 7. 2026", "",
+         "AAECAwQFBgcICQoLDA0ODxAREhM="},
+        {"Ľubica Šťastná", "Tatra Demo Qualified CA", "15. 9. 2025", "15. 9. 2027", "Úradný podpis",
+         "ZmFrZS1pZC0z"}};
+    if (all) {
+        rows.insert(rows.begin() + 2, {"Zuzana Čierna", "Tatra Demo CA", "2. 2. 2025", "2. 2. 2027",
+                                       "Prihlásenie", "ZmFrZS1pZC00"});
+        rows.insert(rows.begin() + 1,
+                    {"Jan Novák", "Test CA", "5. 5. 2025", "5. 5. 2026", "E-mail", "ZmFrZS1pZC01"});
     }
-    return {jan,
-            {"Jan Novák", "Test CA", "5. 5. 2025", "5. 5. 2026", "E-mail", "ZmFrZS1pZC01"},
-            jiri,
-            {"Zuzana Čierna", "Tatra Demo CA", "2. 2. 2025", "2. 2. 2027", "Prihlásenie",
-             "ZmFrZS1pZC00"},
-            lubica};
+    return rows;
 }
 
 // The sample rows, with Ľubica's certificate (row 2) remembered.
