@@ -74,7 +74,6 @@ TEST(FilterParse, BuildsCallsAndLiterals) {
     EXPECT_EQ(ShapeOf("Not(x))junk"), "Not([x])");
     // A bare literal is no expression.
     EXPECT_EQ(ShapeOf("true"), "none");
-    EXPECT_EQ(ShapeOf("false"), "none");
     EXPECT_EQ(ShapeOf(""), "none");
     EXPECT_EQ(ShapeOf("{And(a)}"), "none");
     EXPECT_EQ(ShapeOf("a,b(c)"), "none");
