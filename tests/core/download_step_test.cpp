@@ -121,16 +121,6 @@ TEST_F(DownloadStepTest, ErrorPageIsShownLoggedAndAnsweredEmpty) {
               std::string::npos);
 }
 
-TEST_F(DownloadStepTest, ContentTypeIsComparedCaseSensitively) {
-    store.secureProtocols = 0x800;
-    downloader->answer = {"P7:<getplugininfo/>", "", "200 OK", "Application/Octet-Stream"};
-    std::string response = "untouched";
-    EXPECT_EQ(Execute(response), kTaskStatusDownloadFailed);
-    EXPECT_EQ(response, "");
-    // Not an error page: the body is not logged.
-    EXPECT_EQ(test::ReadLogFile(temp / "PenwrightA.log").find("P7:"), std::string::npos);
-}
-
 TEST_F(DownloadStepTest, WithoutTls12ThePlaceholderMessageIsShown) {
     store.secureProtocols = std::nullopt;
     downloader->answer = {"", "", "", ""};  // nothing came back at all
@@ -141,13 +131,21 @@ TEST_F(DownloadStepTest, WithoutTls12ThePlaceholderMessageIsShown) {
     EXPECT_EQ(ui.boxes[0].text, "???");
 }
 
-TEST_F(DownloadStepTest, BodiesThatAreNotSignedUtf8TasksEndAsNotWellFormed) {
+TEST_F(DownloadStepTest, WrongContentTypeOrBodyIsRefused) {
     store.secureProtocols = 0x800;
     std::string response = "untouched";
+    // The content type is compared case-sensitively.
+    downloader->answer = {"P7:<getplugininfo/>", "", "200 OK", "Application/Octet-Stream"};
+    EXPECT_EQ(Execute(response), kTaskStatusDownloadFailed);
+    EXPECT_EQ(response, "");
+    // Not an error page: the body is not logged.
+    EXPECT_EQ(test::ReadLogFile(temp / "PenwrightA.log").find("P7:"), std::string::npos);
+
+    // Bodies that are not signed UTF-8 tasks.
+    response = "untouched";
     downloader->answer = {"<getplugininfo/>", "", "200 OK", "application/octet-stream"};
     EXPECT_EQ(Execute(response), kTaskStatusNotWellFormed);
-    downloader->answer = {"P7:<getplugininfo a='\xC3\x28'/>", "", "200 OK",
-                          "application/octet-stream"};
+    downloader->answer.body = "P7:<getplugininfo a='\xC3\x28'/>";
     EXPECT_EQ(Execute(response), kTaskStatusNotWellFormed);
     EXPECT_EQ(response, "untouched");
 }

@@ -102,7 +102,7 @@ std::string AttachmentText(const std::string& response) {
 TEST(ResponseBuilderTest, AttachmentFileIsEncodedInChunksThatJoinExactly) {
     test::TempDir temp;
     std::mt19937 random(7);
-    for (std::size_t size : {std::size_t{16191}, std::size_t{16192}, std::size_t{3 * 16191 + 2}}) {
+    for (std::size_t size : {16191, 16192, 3 * 16191 + 2}) {
         std::string bytes(size, '\0');
         for (char& c : bytes) {
             c = static_cast<char>(random());

@@ -25,19 +25,8 @@ bool Locked() {
     return mode != nullptr && std::string(mode) == "locked";
 }
 
-CK_RV Initialize(void*) {
-    return CKR_OK;
-}
-
-CK_RV Finalize(void*) {
-    return CKR_OK;
-}
-
-CK_RV CloseSession(CK_SESSION_HANDLE) {
-    return CKR_OK;
-}
-
-CK_RV FindObjectsFinal(CK_SESSION_HANDLE) {
+template <typename Argument>
+CK_RV Ok(Argument) {
     return CKR_OK;
 }
 
@@ -173,18 +162,18 @@ CK_RV Sign(CK_SESSION_HANDLE, CK_BYTE*, CK_ULONG, CK_BYTE* signature, CK_ULONG* 
 CK_FUNCTION_LIST functions = [] {
     CK_FUNCTION_LIST list{};
     list.version = {2, 40};
-    list.C_Initialize = Initialize;
-    list.C_Finalize = Finalize;
+    list.C_Initialize = Ok<void*>;
+    list.C_Finalize = Ok<void*>;
     list.C_GetSlotList = GetSlotList;
     list.C_GetTokenInfo = GetTokenInfo;
     list.C_GetMechanismInfo = GetMechanismInfo;
     list.C_OpenSession = OpenSession;
-    list.C_CloseSession = CloseSession;
+    list.C_CloseSession = Ok<CK_SESSION_HANDLE>;
     list.C_GetSessionInfo = GetSessionInfo;
     list.C_Login = Login;
     list.C_FindObjectsInit = FindObjectsInit;
     list.C_FindObjects = FindObjects;
-    list.C_FindObjectsFinal = FindObjectsFinal;
+    list.C_FindObjectsFinal = Ok<CK_SESSION_HANDLE>;
     list.C_GetAttributeValue = GetAttributeValue;
     list.C_SignInit = SignInit;
     list.C_Sign = Sign;

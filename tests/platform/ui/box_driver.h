@@ -1,5 +1,6 @@
-// Answers the next modal message box the way a person would, from the application's
-// event loop, with a watchdog so a box nobody recognises never hangs a test.
+// Answers the next modal dialog of type Dialog (and object name, if given) the way a person
+// would, from the application's event loop, with a watchdog so a dialog nobody recognises
+// never hangs a test.
 #pragma once
 
 #include <QAbstractButton>
@@ -13,15 +14,19 @@
 
 namespace quillbox::test {
 
-class BoxDriver {
+template <typename Dialog>
+class ModalDriver {
   public:
-    using Action = std::function<void(QMessageBox& box)>;
+    using Action = std::function<void(Dialog& dialog)>;
 
-    // Create on the application's thread before the box is shown; the action runs once.
-    explicit BoxDriver(Action action) : action_(std::move(action)) {
+    // Create on the application's thread before the dialog is shown; the action runs once.
+    explicit ModalDriver(Action action) : ModalDriver({}, std::move(action)) {}
+    ModalDriver(QString objectName, Action action)
+        : action_(std::move(action)), name_(std::move(objectName)) {
         QObject::connect(&poll_, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box != nullptr && box->isVisible()) {
+            auto* box = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+            if (box != nullptr && box->isVisible() &&
+                (name_.isEmpty() || box->objectName() == name_)) {
                 poll_.stop();
                 acted_ = true;
                 action_(*box);
@@ -44,11 +49,15 @@ class BoxDriver {
 
   private:
     Action action_;
+    QString name_;
     QTimer poll_;
     QTimer watchdog_;
     bool acted_ = false;
     bool timedOut_ = false;
 };
+
+using BoxDriver = ModalDriver<QMessageBox>;
+using DialogDriver = ModalDriver<QDialog>;
 
 inline BoxDriver::Action ClickButton(QMessageBox::StandardButton which) {
     return [which](QMessageBox& box) { QTest::mouseClick(box.button(which), Qt::LeftButton); };

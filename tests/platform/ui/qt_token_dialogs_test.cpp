@@ -1,5 +1,4 @@
 // The PIN dialog and the certificate viewer, clicked through as a person would.
-#include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -7,48 +6,16 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
-#include <functional>
 
 #include <gmock/gmock.h>
 
+#include "box_driver.h"
 #include "platform/ui/qt/qt_user_interface.h"
 
 namespace quillbox::ui {
 namespace {
 
-// Runs the action on the first visible modal dialog with that object name; a watchdog
-// closes anything left open so a broken dialog cannot hang the test.
-class DialogDriver {
-  public:
-    DialogDriver(const char* objectName, std::function<void(QDialog&)> action)
-        : name_(objectName), action_(std::move(action)) {
-        QObject::connect(&poll_, &QTimer::timeout, [this] {
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (dialog != nullptr && dialog->isVisible() && dialog->objectName() == name_) {
-                poll_.stop();
-                acted_ = true;
-                action_(*dialog);
-            }
-        });
-        QObject::connect(&watchdog_, &QTimer::timeout, [] {
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                dialog->done(QDialog::Rejected);
-            }
-        });
-        watchdog_.setSingleShot(true);
-        poll_.start(10);
-        watchdog_.start(10000);
-    }
-    bool Acted() const { return acted_; }
-
-  private:
-    QString name_;
-    std::function<void(QDialog&)> action_;
-    QTimer poll_;
-    QTimer watchdog_;
-    bool acted_ = false;
-};
+using test::DialogDriver;
 
 QPushButton* Button(QDialog& dialog, QDialogButtonBox::StandardButton which) {
     return dialog.findChild<QDialogButtonBox*>()->button(which);

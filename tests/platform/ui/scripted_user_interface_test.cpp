@@ -56,15 +56,26 @@ class ScriptedUserInterfaceTest : public ::testing::Test {
 
 TEST_F(ScriptedUserInterfaceTest, AnswersAreUsedInOrderThenDefaultsFollow) {
     auto ui = Make(R"([{"dialog": "messagebox", "answer": "yes"},
-                       {"dialog": "messagebox", "answer": "no"}])");
+                       {"dialog": "messagebox", "answer": "no"},
+                       {"dialog": "messagebox", "answer": "yes"},
+                       {"dialog": "messagebox"},
+                       {"dialog": "messagebox", "answer": "cancel"}])");
+    const MessageBoxRequest okCancel{.buttons = BoxButtons::OkCancel};
 
     EXPECT_EQ(ui.ShowMessageBox(YesNo(BoxAnswer::No)), BoxAnswer::Yes);
     EXPECT_EQ(ui.ShowMessageBox(YesNo(BoxAnswer::Yes)), BoxAnswer::No);
+    // An answer the box does not offer, or none at all, is used up and reported.
+    EXPECT_EQ(ui.ShowMessageBox(okCancel), BoxAnswer::Ok);
+    EXPECT_EQ(ui.ShowMessageBox(okCancel), BoxAnswer::Ok);
+    EXPECT_EQ(ui.ShowMessageBox(okCancel), BoxAnswer::Cancel);
     EXPECT_EQ(ui.ShowMessageBox(YesNo(BoxAnswer::No)), BoxAnswer::No);
     EXPECT_EQ(ui.ShowMessageBox({.text = "plain"}), BoxAnswer::Ok);
 
-    EXPECT_THAT(Column("answer"), ElementsAre("yes", "no", "no", "ok"));
-    EXPECT_THAT(Column("scripted"), ElementsAre(true, true, false, false));
+    EXPECT_THAT(Column("answer"), ElementsAre("yes", "no", "ok", "ok", "cancel", "no", "ok"));
+    EXPECT_THAT(Column("scripted"), ElementsAre(true, true, false, false, true, false, false));
+    const auto problems = Column("problem");
+    EXPECT_THAT(problems[2].get<std::string>(), HasSubstr("\"yes\" is not a button"));
+    EXPECT_TRUE(problems[4].is_null());
 }
 
 TEST_F(ScriptedUserInterfaceTest, AnswerForAnotherDialogWaitsForThatDialog) {
@@ -79,21 +90,6 @@ TEST_F(ScriptedUserInterfaceTest, AnswerForAnotherDialogWaitsForThatDialog) {
     EXPECT_EQ(ui.ShowMessageBox(box), BoxAnswer::Ok);
     EXPECT_EQ(ui.RemainingAnswers(), 0u);
     EXPECT_THAT(Column("scripted"), ElementsAre(false, true));
-}
-
-TEST_F(ScriptedUserInterfaceTest, AnswerTheBoxDoesNotOfferIsUsedUpAndReported) {
-    auto ui = Make(R"([{"dialog": "messagebox", "answer": "yes"},
-                       {"dialog": "messagebox"},
-                       {"dialog": "messagebox", "answer": "cancel"}])");
-    const MessageBoxRequest okCancel{.buttons = BoxButtons::OkCancel};
-
-    EXPECT_EQ(ui.ShowMessageBox(okCancel), BoxAnswer::Ok);
-    EXPECT_EQ(ui.ShowMessageBox(okCancel), BoxAnswer::Ok);
-    EXPECT_EQ(ui.ShowMessageBox(okCancel), BoxAnswer::Cancel);
-    EXPECT_THAT(Column("scripted"), ElementsAre(false, false, true));
-    const auto problems = Column("problem");
-    EXPECT_THAT(problems[0].get<std::string>(), HasSubstr("\"yes\" is not a button"));
-    EXPECT_TRUE(problems[2].is_null());
 }
 
 TEST_F(ScriptedUserInterfaceTest, TranscriptLineHoldsWhatAPersonWouldHaveSeen) {

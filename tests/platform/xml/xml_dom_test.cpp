@@ -59,7 +59,6 @@ TEST(XmlNode, SetAttributeAndSetText) {
     root.SetAttribute("not valid", "4");
     EXPECT_EQ(doc->Serialize(),
               "<r xmlns:p=\"urn:p\" a=\"one\" p:b=\"two\" c=\"x&lt;y&amp;&quot;z'\" p:d=\"3\"/>");
-    EXPECT_EQ(root.Attribute("c"), "x<y&\"z'");
     root.SetAttribute("xmlns:p", "urn:other");
     EXPECT_EQ(root.Attribute("xmlns:p"), "urn:other");
 
