@@ -40,10 +40,11 @@ class BackgroundDownloadTest : public ::testing::Test {
     BackgroundDownloadTest() { SetLanguage("en"); }
     ~BackgroundDownloadTest() override { ResetLanguageForTesting(); }
 
-    Fetched Fetch(const DownloadFunction& download, bool showWaitDialog = true, int message = 113) {
+    Fetched Fetch(const DownloadFunction& download, bool showWaitDialog = true,
+                  const std::string& url = "http://127.0.0.1/t") {
         Fetched f;
-        f.length = DownloadInBackground("http://127.0.0.1/t", f.body, f.headers, f.status, f.type,
-                                        message, showWaitDialog, download);
+        f.length = DownloadInBackground(url, f.body, f.headers, f.status, f.type, 113,
+                                        showWaitDialog, download);
         return f;
     }
 
@@ -59,7 +60,7 @@ TEST_F(BackgroundDownloadTest, AQuickDownloadShowsNoWindow) {
     EXPECT_EQ(f.headers, "HTTP/1.1 200 OK\r\n");
     ASSERT_EQ(ui.dialogs.size(), 1u);
     EXPECT_EQ(ui.dialogs[0]->request.text, "Downloading request...");
-    EXPECT_FALSE(ui.dialogs[0]->shownAfter);
+    EXPECT_FALSE(ui.dialogs[0]->shown);
     EXPECT_TRUE(ui.dialogs[0]->closed);
 }
 
@@ -69,8 +70,8 @@ TEST_F(BackgroundDownloadTest, ASlowDownloadShowsTheWindowOnlyWithPermission) {
     Fetch(Taking(milliseconds(0)));
     Fetch(Taking(milliseconds(500)));
     ASSERT_EQ(ui.dialogs.size(), 3u);
-    EXPECT_FALSE(ui.dialogs[0]->shownAfter);
-    EXPECT_TRUE(ui.dialogs[2]->shownAfter);
+    EXPECT_FALSE(ui.dialogs[0]->shown);
+    EXPECT_TRUE(ui.dialogs[2]->shown);
 }
 
 TEST_F(BackgroundDownloadTest, AFailedDownloadGivesNoBody) {
@@ -110,11 +111,9 @@ TEST_F(BackgroundDownloadTest, DownloadsOfTwoThreadsRunOneAfterTheOther) {
         --running;
         return Taking(milliseconds(0), url)(url, out);
     };
-    Fetched a, b;
-    std::thread other([&] {
-        DownloadInBackground("A", a.body, a.headers, a.status, a.type, 113, false, counting);
-    });
-    DownloadInBackground("B", b.body, b.headers, b.status, b.type, 113, false, counting);
+    Fetched a;
+    std::thread other([&] { a = Fetch(counting, false, "A"); });
+    const Fetched b = Fetch(counting, false, "B");
     other.join();
     EXPECT_FALSE(overlapped.load());
     EXPECT_EQ(a.body, "A");

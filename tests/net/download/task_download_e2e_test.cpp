@@ -9,7 +9,7 @@
 #include <gmock/gmock.h>
 #include <nlohmann/json.hpp>
 
-#include "core/utf.h"
+#include "log_file.h"
 #include "net/download/background_task_downloader.h"
 #include "task_server.h"
 #include "test_support.h"
@@ -75,14 +75,7 @@ class TaskDownloadTest : public ::testing::Test {
         return found;
     }
 
-    std::string Log() const {
-        const std::string bytes = test::ReadFile(scratch / "PenwrightA.log");
-        std::u16string wide;
-        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-            wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                          (static_cast<unsigned char>(bytes[i + 1]) << 8));
-        return Utf16ToUtf8(wide);
-    }
+    std::string Log() const { return test::ReadLogFile(scratch / "PenwrightA.log"); }
 
     test::TempDir served;
     test::TempDir scratch;
@@ -101,7 +94,6 @@ TEST_F(TaskDownloadTest, RunsTheTaskAtAUrlAndPrintsItsResponse) {
     ASSERT_EQ(run.transcript.size(), 1u);
     const json& wait = run.transcript[0];
     EXPECT_EQ(wait["dialog"], "wait");
-    EXPECT_EQ(wait["texts"], json::array({"Downloading request..."}));
     // Usually well under 200 ms; a loaded machine may take longer, and only then may
     // the dialog have shown.
     if (wait["openMs"].get<int>() <= 200) {
@@ -122,19 +114,6 @@ TEST_F(TaskDownloadTest, ASlowServerGetsTheWaitDialogAfter200Milliseconds) {
     EXPECT_GE(waits[0]["progressUpdates"].get<int>(), 3);
 }
 
-TEST_F(TaskDownloadTest, ContentTypeParametersAreAcceptedButItsCaseCounts) {
-    EXPECT_EQ(Exec(server.Url("task.p7?type=application/octet-stream;%20charset=binary")).out,
-              kPluginInfo);
-
-    const Run refused = Exec(server.Url("task.p7?type=Application/Octet-Stream"));
-    EXPECT_EQ(refused.status, 2);
-    EXPECT_EQ(refused.out, "");
-    const std::vector<json> boxes = Dialogs(refused, "messagebox");
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_THAT(boxes[0]["texts"][0].get<std::string>(),
-                HasSubstr("Server communication error\nHTTP status: 200\n"));
-}
-
 TEST_F(TaskDownloadTest, AnErrorPageIsReportedWithItsStatusAndNoResponse) {
     EnableLog();
     const Run run = Exec(server.Url("missing.p7"));
@@ -152,19 +131,18 @@ TEST_F(TaskDownloadTest, AnErrorPageIsReportedWithItsStatusAndNoResponse) {
 }
 
 TEST_F(TaskDownloadTest, DocumentsThatAreNotSignedUtf8TasksAreNotWellFormed) {
-    EnableLog();
-    // The task XML as it is, without the signed message around it.
+    // The task XML without the signed message around it, and a signed task that is not UTF-8.
     test::WriteFile(served.path() / "bare.xml", "<getplugininfo/>");
-    Run run = Exec(server.Url("bare.xml"));
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_TRUE(Dialogs(run, "messagebox").empty());
-
     test::MakeTaskDocument("<getplugininfo a=\"\xC3\x28\"/>", served.path() / "latin.p7");
-    run = Exec(server.Url("latin.p7"));
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_THAT(Log(), HasSubstr("\nXML: \n"));
+    for (const char* name : {"bare.xml", "latin.p7"}) {
+        SCOPED_TRACE(name);
+        EnableLog();
+        const Run run = Exec(server.Url(name));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_TRUE(Dialogs(run, "messagebox").empty());
+        EXPECT_THAT(Log(), HasSubstr("\nXML: \n"));
+    }
 }
 
 TEST_F(TaskDownloadTest, TheDownloaderGivesNothingWhenNobodyListens) {

@@ -1,11 +1,9 @@
-// A user interface for download tests: it notes every wait dialog it was asked for (when it
+// A user interface for download tests: it notes every wait dialog it was asked for (whether it
 // was shown, every bar position) and answers message boxes with their default.
 #pragma once
 
-#include <chrono>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <vector>
 
 #include "platform/ui/user_interface.h"
@@ -14,18 +12,14 @@ namespace quillbox::test {
 
 struct WaitDialogNotes {
     ui::WaitDialogRequest request;
-    std::chrono::steady_clock::time_point created;
-    std::optional<std::chrono::milliseconds> shownAfter;
+    bool shown = false, closed = false;
     std::vector<int> positions;
-    bool closed = false;
 };
 
 class WaitRecorder final : public ui::UserInterface {
   public:
     WaitRecorder() { ui::SetUserInterface(this); }
     ~WaitRecorder() override { ui::SetUserInterface(nullptr); }
-    WaitRecorder(const WaitRecorder&) = delete;
-    WaitRecorder& operator=(const WaitRecorder&) = delete;
 
     ui::BoxAnswer ShowMessageBox(const ui::MessageBoxRequest& box) override {
         return ui::DefaultAnswerOf(box);
@@ -34,8 +28,8 @@ class WaitRecorder final : public ui::UserInterface {
     std::unique_ptr<ui::WaitDialog> CreateWaitDialog(
         const ui::WaitDialogRequest& request) override {
         std::lock_guard lock(mutex);
-        dialogs.push_back(std::make_shared<WaitDialogNotes>(
-            WaitDialogNotes{request, std::chrono::steady_clock::now(), {}, {}, false}));
+        dialogs.push_back(
+            std::make_shared<WaitDialogNotes>(WaitDialogNotes{request, false, false, {}}));
         return std::make_unique<Dialog>(*this, dialogs.back());
     }
 
@@ -48,22 +42,21 @@ class WaitRecorder final : public ui::UserInterface {
         Dialog(WaitRecorder& owner, std::shared_ptr<WaitDialogNotes> notes)
             : owner_(owner), notes_(std::move(notes)) {}
         ~Dialog() override {
-            std::lock_guard lock(owner_.mutex);
-            notes_->closed = true;
+            Note([this] { notes_->closed = true; });
         }
         void Show() override {
-            std::lock_guard lock(owner_.mutex);
-            if (!notes_->shownAfter) {
-                notes_->shownAfter = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    std::chrono::steady_clock::now() - notes_->created);
-            }
+            Note([this] { notes_->shown = true; });
         }
         void SetProgress(int position) override {
-            std::lock_guard lock(owner_.mutex);
-            notes_->positions.push_back(position);
+            Note([this, position] { notes_->positions.push_back(position); });
         }
 
       private:
+        template <typename F>
+        void Note(F f) {
+            std::lock_guard lock(owner_.mutex);
+            f();
+        }
         WaitRecorder& owner_;
         std::shared_ptr<WaitDialogNotes> notes_;
     };

@@ -1,27 +1,25 @@
 #!/usr/bin/env python3
 """HTTP server for the connection tests, answering as the query string asks.
 
-Listens on 127.0.0.1 at a free port and prints "PORT <n>" on its first line. Every path
-answers the same way; the query decides how:
+Listens on 127.0.0.1 at a free port and writes the port number to the file named by its
+argument. Every path answers the same way; the query decides how:
   code=404            status code (default 200)
   reason=Text         reason phrase
   ctype=type          Content-Type (none when absent)
   body=text           body text (default empty), or size=N for N pattern bytes
   header=Name:Value   extra header, may repeat
-  location=url        Location header
   chain=N             302 to the same URL with chain=N-1, until 0 answers normally
   chunked=N           send the body with chunked transfer coding in pieces of N bytes
   truncate=N          declare the full length but close after N body bytes
-  delay=ms            wait before the body
   lastmod=1           Last-Modified: Tue, 15 Nov 1994 08:12:31 GMT
   auth=user:pw        401 unless that Basic authorization is sent
   echo=1              body is a JSON report of the request (method, headers, body length)
 """
 import base64
 import json
+import os
 import socketserver
 import sys
-import time
 from http.server import BaseHTTPRequestHandler, HTTPServer
 from urllib.parse import parse_qs, urlencode, urlsplit
 
@@ -82,8 +80,6 @@ class Handler(BaseHTTPRequestHandler):
         for h in query.get("header", []):
             name, _, value = h.partition(":")
             self.send_header(name.strip(), value.strip())
-        if one("location") is not None:
-            self.send_header("Location", one("location"))
         if one("lastmod"):
             self.send_header("Last-Modified", "Tue, 15 Nov 1994 08:12:31 GMT")
         chunked = one("chunked")
@@ -97,9 +93,6 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         if self.command == "HEAD":
             return
-        if one("delay"):
-            self.wfile.flush()
-            time.sleep(int(one("delay")) / 1000.0)
         if truncate is not None:
             self.wfile.write(body[: int(truncate)])
             self.wfile.flush()
@@ -112,9 +105,7 @@ class Handler(BaseHTTPRequestHandler):
                 self.wfile.write(b"%x\r\n" % len(piece) + piece + b"\r\n")
             self.wfile.write(b"0\r\n\r\n")
             return
-        view = memoryview(body)
-        for i in range(0, len(body), 1 << 20):
-            self.wfile.write(view[i : i + (1 << 20)])
+        self.wfile.write(body)
 
     do_GET = do_POST = do_PUT = do_HEAD = do_DELETE = _serve
 
@@ -126,11 +117,11 @@ class Server(socketserver.ThreadingMixIn, HTTPServer):
 
 def main():
     server = Server(("127.0.0.1", 0), Handler)
-    print("PORT %d" % server.server_address[1], flush=True)
-    try:
-        server.serve_forever()
-    except KeyboardInterrupt:
-        pass
+    # Written whole under another name first, so a reader never sees half a number.
+    with open(sys.argv[1] + ".tmp", "w") as f:
+        f.write(str(server.server_address[1]))
+    os.rename(sys.argv[1] + ".tmp", sys.argv[1])
+    server.serve_forever()
 
 
 if __name__ == "__main__":

@@ -7,7 +7,6 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -25,9 +24,6 @@ namespace fs = std::filesystem;
 // ---- processes and ports
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const fs::path& output) {
-    int pipeFds[2] = {-1, -1};
-    if (output.empty() && pipe2(pipeFds, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
     std::vector<char*> args;
     for (const auto& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
@@ -38,18 +34,13 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const fs::path&
     if (pid_ == 0) {
         // A new process group, so a stop reaches the server's own children too.
         setpgid(0, 0);
-        int outFd =
-            output.empty() ? pipeFds[1] : open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int outFd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (outFd >= 0) {
             dup2(outFd, STDOUT_FILENO);
             dup2(outFd, STDERR_FILENO);
         }
         execvp(args[0], args.data());
         _exit(127);
-    }
-    if (output.empty()) {
-        close(pipeFds[1]);
-        out_ = pipeFds[0];
     }
 }
 
@@ -70,46 +61,25 @@ ChildProcess::~ChildProcess() {
             waitpid(pid_, nullptr, 0);
         }
     }
-    if (out_ >= 0)
-        close(out_);
 }
 
 bool ChildProcess::Running() {
     return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0;
 }
 
-std::string ChildProcess::ReadLine(int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (out_ >= 0) {
-        const auto nl = pending_.find('\n');
-        if (nl != std::string::npos) {
-            std::string line = pending_.substr(0, nl);
-            pending_.erase(0, nl + 1);
-            return line;
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
-        if (left <= 0)
-            break;
-        pollfd p{out_, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left)) <= 0)
-            break;
-        char buffer[512];
-        const ssize_t n = read(out_, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        pending_.append(buffer, static_cast<std::size_t>(n));
-    }
-    return {};
-}
-
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+namespace {
+sockaddr_in Loopback(int port) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    return addr;
+}
+}  // namespace
+
+int FreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr = Loopback(0);
     socklen_t len = sizeof addr;
     int port = 0;
     if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
@@ -123,11 +93,8 @@ bool WaitForPort(int port, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
         const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(static_cast<uint16_t>(port));
-        const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+        const sockaddr_in addr = Loopback(port);
+        const bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
         close(fd);
         if (ok)
             return true;
@@ -147,11 +114,17 @@ std::string Python() {
 
 HttpTestServer::HttpTestServer()
     : process_(
-          {Python(), std::string(QUILLBOX_SOURCE_DIR) + "/tests/net/servers/http_test_server.py"}) {
-    const std::string line = process_.ReadLine(10000);
-    if (line.rfind("PORT ", 0) != 0)
+          {Python(), std::string(QUILLBOX_SOURCE_DIR) + "/tests/net/servers/http_test_server.py",
+           (dir_ / "port").string()},
+          dir_ / "http.out") {
+    for (int i = 0; i < 500 && port_ == 0 && process_.Running(); ++i) {
+        if (fs::exists(dir_ / "port"))
+            port_ = std::stoi(ReadFile(dir_ / "port"));
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (port_ == 0)
         throw std::runtime_error("HTTP test server did not start");
-    port_ = std::stoi(line.substr(5));
 }
 
 std::string HttpTestServer::Url(const std::string& pathAndQuery) const {
@@ -170,10 +143,6 @@ struct CertFree {
 };
 using Key = std::unique_ptr<EVP_PKEY, KeyFree>;
 using Cert = std::unique_ptr<X509, CertFree>;
-
-Key NewKey() {
-    return Key(EVP_EC_gen("P-256"));
-}
 
 void AddExtension(X509* cert, X509* issuer, int nid, const char* value) {
     X509V3_CTX ctx;
@@ -226,7 +195,7 @@ void WritePem(const fs::path& certPath, X509* cert, const fs::path& keyPath, EVP
 TestCertificates::TestCertificates(const fs::path& folder) {
     constexpr long kDay = 86400;
     const char* kLocal = "IP:127.0.0.1,DNS:localhost";
-    Key caKeyPair = NewKey();
+    Key caKeyPair = Key(EVP_EC_gen("P-256"));
     Cert ca = MakeCert(caKeyPair.get(), "Quillbox Test Root", nullptr, nullptr, nullptr, -kDay,
                        30 * kDay, true, 1);
     caCert = folder / "ca.pem";
@@ -248,12 +217,10 @@ TestCertificates::TestCertificates(const fs::path& folder) {
     };
     long serial = 2;
     for (const auto& leaf : leaves) {
-        Key key = NewKey();
-        Cert cert = leaf.selfSigned
-                        ? MakeCert(key.get(), "127.0.0.1", leaf.names, nullptr, nullptr, leaf.from,
-                                   leaf.to, false, serial++)
-                        : MakeCert(key.get(), "127.0.0.1", leaf.names, ca.get(), caKeyPair.get(),
-                                   leaf.from, leaf.to, false, serial++);
+        Key key = Key(EVP_EC_gen("P-256"));
+        Cert cert = MakeCert(
+            key.get(), "127.0.0.1", leaf.names, leaf.selfSigned ? nullptr : ca.get(),
+            leaf.selfSigned ? nullptr : caKeyPair.get(), leaf.from, leaf.to, false, serial++);
         *leaf.cert = folder / (std::string(leaf.file) + ".pem");
         *leaf.key = folder / (std::string(leaf.file) + ".key");
         WritePem(*leaf.cert, cert.get(), *leaf.key, key.get());
@@ -320,10 +287,6 @@ NginxTlsServer::NginxTlsServer(const std::string& plainRedirectTarget) : certs_(
         if (!started_)
             process_.reset();
     }
-}
-
-NginxTlsServer::~NginxTlsServer() {
-    process_.reset();
 }
 
 std::string NginxTlsServer::Url(int port, const std::string& path) {

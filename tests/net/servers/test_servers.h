@@ -17,22 +17,16 @@ namespace quillbox::test {
 // A child process, stopped (SIGTERM, then SIGKILL) and reaped at destruction.
 class ChildProcess {
   public:
-    // Starts argv[0] (searched in PATH) with stdout on a pipe unless the output file is given.
-    explicit ChildProcess(const std::vector<std::string>& argv,
-                          const std::filesystem::path& output = {});
+    // Starts argv[0] (searched in PATH) with stdout and stderr going to output.
+    ChildProcess(const std::vector<std::string>& argv, const std::filesystem::path& output);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // The next line of the child's standard output; empty after timeoutMs or at its end.
-    std::string ReadLine(int timeoutMs);
     bool Running();
-    pid_t pid() const { return pid_; }
 
   private:
     pid_t pid_ = -1;
-    int out_ = -1;
-    std::string pending_;
 };
 
 // A TCP port on 127.0.0.1 that was free a moment ago.
@@ -48,6 +42,7 @@ class HttpTestServer {
     std::string Url(const std::string& pathAndQuery = "") const;
 
   private:
+    TempDir dir_;
     ChildProcess process_;
     int port_ = 0;
 };
@@ -69,7 +64,6 @@ class NginxTlsServer {
   public:
     // plainRedirectTarget: where /tohttp redirects (an http:// URL), may be empty.
     explicit NginxTlsServer(const std::string& plainRedirectTarget = "");
-    ~NginxTlsServer();
     const TestCertificates& certificates() const { return certs_; }
     std::filesystem::path docroot() const { return dir_ / "www"; }
     std::string GoodUrl(const std::string& path) const { return Url(goodPort_, path); }

@@ -35,7 +35,6 @@ TEST(ConnectionDialogsTest, CredentialsNeedAUserName) {
     const auto proxy = CredentialsRequestFor("srv.example", true, "");
     EXPECT_NE(server.prompt.find("srv.example"), std::string::npos);
     EXPECT_NE(server.caption, proxy.caption);
-    EXPECT_EQ(server.userName, "jana");
     EXPECT_EQ(server.passwordLabel, "Heslo:");
     EXPECT_FALSE(server.Accepts(""));
     EXPECT_TRUE(server.Accepts("x"));

@@ -14,10 +14,7 @@ using test::Response;
 class IntConnFtpTest : public ::testing::TestWithParam<unsigned> {
   protected:
     static void SetUpTestSuite() { server_ = new test::FtpTestServer(); }
-    static void TearDownTestSuite() {
-        delete server_;
-        server_ = nullptr;
-    }
+    static void TearDownTestSuite() { delete server_; }
     void SetUp() override {
         if (!server_->started())
             GTEST_SKIP() << "vsftpd did not start";
@@ -40,7 +37,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, IntConnFtpTest, ::testing::Values(2211u, 2210u),
                              return info.param == 2211u ? "Passive" : "Active";
                          });
 
-TEST_P(IntConnFtpTest, DownloadGetsTheWholeFileOrFails) {
+// Downloads get the whole file or fail; uploads write it in 131,072-byte pieces.
+TEST_P(IntConnFtpTest, DownloadAndUploadWholeFiles) {
     const std::string data = Pattern(300000);
     test::WriteFile(server_->root() / "get.bin", data);
     Response r;
@@ -55,20 +53,17 @@ TEST_P(IntConnFtpTest, DownloadGetsTheWholeFileOrFails) {
               ResultCode::Failed);
     EXPECT_EQ(missing.length, 0u);
     EXPECT_EQ(reports.Count(MyNet_Error), 1);
-}
 
-TEST_P(IntConnFtpTest, UploadWritesTheFileInPieces) {
-    const std::string data = Pattern(400000);
+    const std::string upload = Pattern(400000);
     const std::string name = "put-" + std::to_string(GetParam()) + ".bin";
     IntConn conn;
     ASSERT_TRUE(test::Open(conn, server_->Url(name), GetParam() - 2000, reports));
-    ASSERT_EQ(conn.SendData(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(),
+    ASSERT_EQ(conn.SendData(reinterpret_cast<const std::uint8_t*>(upload.data()), upload.size(),
                             nullptr, &NetReports::Callback),
               ResultCode::Success);
-    Response r;
-    EXPECT_EQ(conn.ReadResponse(r.Out(), &NetReports::Callback), ResultCode::Success);
-    EXPECT_EQ(test::ReadFile(server_->root() / name), data);
-    // 131,072-byte pieces: three full ones and the rest.
+    Response sent;
+    EXPECT_EQ(conn.ReadResponse(sent.Out(), &NetReports::Callback), ResultCode::Success);
+    EXPECT_EQ(test::ReadFile(server_->root() / name), upload);
     EXPECT_EQ(reports.Texts(MyNet_Upload),
               (std::vector<std::string>{"131072", "131072", "131072", "6784"}));
 }
