@@ -40,9 +40,9 @@ class SignTaskE2eTest : public ::testing::Test {
     static void SetUpTestSuite() { SoftHsmTokens::Get(); }
 
     // Serves the task as a signed task document and runs it by URL with the person who
-    // chooses `certificate`, looks at the preview and types the PIN.
+    // chooses `certificate`, looks at the preview and types the PIN (or cancels).
     ProgramRun Exec(const std::string& task, const std::string& preview,
-                    const std::string& certificate) {
+                    const std::string& certificate, bool confirm = true) {
         test::MakeTaskDocument("<Envelope><task><" + task + " doc-id=\"e2e\"/></task><data " +
                                    "alg=\"rsa-sha256\">" + Base64Coder::EncodeBytes(formData) +
                                    "</data><preview url=\"" + server.Url(preview) +
@@ -51,7 +51,8 @@ class SignTaskE2eTest : public ::testing::Test {
         const json answers = {{{"dialog", "certificates"},
                                {"actions", json::array({{{"select", {{"name", certificate}}}},
                                                         {{"preview", true}},
-                                                        {{"confirm", "button"}}})}},
+                                                        confirm ? json{{"confirm", "button"}}
+                                                                : json{{"cancel", true}}})}},
                               {{"dialog", "pin"}, {"answer", "ok"}, {"pin", SoftHsmTokens::kPin}}};
         test::WriteFile(scratch / "answers.json", answers.dump());
         const auto [status, out] = test::RunCapturingOutput(
@@ -79,8 +80,8 @@ class SignTaskE2eTest : public ::testing::Test {
     test::TaskServer server{served.path()};
 };
 
-// The answer's details, cancelling and choosecert are the signing task tests' part; here
-// the whole program's signature must verify as a server would check it.
+// The answer's details are the signing task tests' part; here the whole program's
+// signature must verify as a server would check it.
 TEST_F(SignTaskE2eTest, SignTaskAnswersWithASignatureOpensslVerifies) {
     test::WriteFile(served.path() / "preview.txt", formData);
     const ProgramRun run = Exec("sign", "preview.txt", "Quillbox nonrep");
@@ -113,6 +114,13 @@ TEST_F(SignTaskE2eTest, ServerErrorPageForAMissingPreviewIsNotShownAsTheData) {
     const std::vector<json> dialogs = run.Dialogs("certificates");
     ASSERT_EQ(dialogs.size(), 1u);
     EXPECT_TRUE(dialogs[0]["actions"][1]["text"].is_null());
+}
+
+TEST_F(SignTaskE2eTest, CancelAtTheDialogAnswersCancelWithNoChildrenAndNoPin) {
+    test::WriteFile(served.path() / "preview.txt", formData);
+    const ProgramRun run = Exec("sign", "preview.txt", "Quillbox nonrep", false);
+    EXPECT_EQ(run.out, "<signresponse result=\"cancel\"/>\n");
+    EXPECT_TRUE(run.Dialogs("pin").empty());
 }
 
 }  // namespace
