@@ -1,4 +1,5 @@
 #include "platform/crypto/pkcs7_content.h"
+#include "core/free_with.h"
 
 #include <openssl/cms.h>
 #include <openssl/err.h>
@@ -11,10 +12,7 @@ namespace quillbox::crypto {
 
 namespace {
 
-struct ContentInfoFree {
-    void operator()(CMS_ContentInfo* info) const { CMS_ContentInfo_free(info); }
-};
-using ContentInfoPtr = std::unique_ptr<CMS_ContentInfo, ContentInfoFree>;
+using ContentInfoPtr = std::unique_ptr<CMS_ContentInfo, FreeWith<CMS_ContentInfo_free>>;
 
 }  // namespace
 

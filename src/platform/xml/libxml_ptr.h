@@ -8,20 +8,14 @@
 
 #include <memory>
 
+#include "core/free_with.h"
+
 namespace quillbox::xml::detail {
 
-template <auto Free>
-struct LibxmlDeleter {
-    template <typename T>
-    void operator()(T* object) const {
-        Free(object);
-    }
-};
-
-using DocPtr = std::unique_ptr<xmlDoc, LibxmlDeleter<xmlFreeDoc>>;
-using ParserCtxtPtr = std::unique_ptr<xmlParserCtxt, LibxmlDeleter<xmlFreeParserCtxt>>;
-using XPathContextPtr = std::unique_ptr<xmlXPathContext, LibxmlDeleter<xmlXPathFreeContext>>;
-using XPathObjectPtr = std::unique_ptr<xmlXPathObject, LibxmlDeleter<xmlXPathFreeObject>>;
-using SaveCtxtPtr = std::unique_ptr<xmlSaveCtxt, LibxmlDeleter<xmlSaveClose>>;
+using DocPtr = std::unique_ptr<xmlDoc, FreeWith<xmlFreeDoc>>;
+using ParserCtxtPtr = std::unique_ptr<xmlParserCtxt, FreeWith<xmlFreeParserCtxt>>;
+using XPathContextPtr = std::unique_ptr<xmlXPathContext, FreeWith<xmlXPathFreeContext>>;
+using XPathObjectPtr = std::unique_ptr<xmlXPathObject, FreeWith<xmlXPathFreeObject>>;
+using SaveCtxtPtr = std::unique_ptr<xmlSaveCtxt, FreeWith<xmlSaveClose>>;
 
 }  // namespace quillbox::xml::detail

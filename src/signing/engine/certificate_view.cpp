@@ -12,6 +12,7 @@
 #include <memory>
 #include <sstream>
 
+#include "core/free_with.h"
 #include "core/messages/messages.h"
 #include "signing/engine/certificate_id.h"
 
@@ -19,17 +20,7 @@ namespace quillbox::signing {
 
 namespace {
 
-struct X509Free {
-    void operator()(X509* x) const { X509_free(x); }
-};
-struct BioFree {
-    void operator()(BIO* b) const { BIO_free(b); }
-};
-struct BnFree {
-    void operator()(BIGNUM* b) const { BN_free(b); }
-};
-
-using BioPtr = std::unique_ptr<BIO, BioFree>;
+using BioPtr = std::unique_ptr<BIO, FreeWith<BIO_free>>;
 
 std::string TakeBio(BIO* bio) {
     char* data = nullptr;
@@ -59,7 +50,7 @@ std::string TimeText(const ASN1_TIME* time) {
 }
 
 std::string SerialText(const ASN1_INTEGER* serial) {
-    std::unique_ptr<BIGNUM, BnFree> number(ASN1_INTEGER_to_BN(serial, nullptr));
+    std::unique_ptr<BIGNUM, FreeWith<BN_free>> number(ASN1_INTEGER_to_BN(serial, nullptr));
     if (!number) {
         return {};
     }
@@ -116,7 +107,7 @@ std::optional<ui::CertificateViewRequest> DescribeCertificate(std::span<const st
         return std::nullopt;
     }
     const unsigned char* cursor = der.data();
-    std::unique_ptr<X509, X509Free> certificate(
+    std::unique_ptr<X509, FreeWith<X509_free>> certificate(
         d2i_X509(nullptr, &cursor, static_cast<long>(der.size())));
     if (!certificate) {
         return std::nullopt;

@@ -1,4 +1,5 @@
 #include "signing/engine/digest_info.h"
+#include "core/free_with.h"
 
 #include <openssl/evp.h>
 #include <openssl/objects.h>
@@ -27,19 +28,12 @@ const EVP_MD* Digest(HashKind hash) {
     return nullptr;
 }
 
-struct SigFree {
-    void operator()(X509_SIG* sig) const { X509_SIG_free(sig); }
-};
-struct MdCtxFree {
-    void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
-};
-
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> HashData(HashKind hash,
                                                   std::span<const std::uint8_t> data) {
     const EVP_MD* md = Digest(hash);
-    std::unique_ptr<EVP_MD_CTX, MdCtxFree> ctx(EVP_MD_CTX_new());
+    std::unique_ptr<EVP_MD_CTX, FreeWith<EVP_MD_CTX_free>> ctx(EVP_MD_CTX_new());
     if (md == nullptr || !ctx || EVP_DigestInit_ex(ctx.get(), md, nullptr) != 1 ||
         EVP_DigestUpdate(ctx.get(), data.data(), data.size()) != 1) {
         return std::nullopt;
@@ -55,7 +49,7 @@ std::optional<std::vector<std::uint8_t>> HashData(HashKind hash,
 
 std::vector<std::uint8_t> BuildDigestInfo(HashKind hash, std::span<const std::uint8_t> digest) {
     const EVP_MD* md = Digest(hash);
-    std::unique_ptr<X509_SIG, SigFree> sig(X509_SIG_new());
+    std::unique_ptr<X509_SIG, FreeWith<X509_SIG_free>> sig(X509_SIG_new());
     if (md == nullptr || !sig || digest.size() > std::numeric_limits<int>::max() / 2) {
         return {};
     }

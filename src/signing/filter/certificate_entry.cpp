@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/base64/base64_coder.h"
+#include "core/free_with.h"
 #include "signing/filter/certificate_fields.h"
 #include "signing/qcert/qualified_certificate_parser.h"
 
@@ -17,16 +18,9 @@ namespace quillbox {
 
 namespace {
 
-template <auto Free>
-struct Deleter {
-    template <typename T>
-    void operator()(T* p) const {
-        Free(p);
-    }
-};
-using NamePtr = std::unique_ptr<X509_NAME, Deleter<X509_NAME_free>>;
-using TimePtr = std::unique_ptr<ASN1_TIME, Deleter<ASN1_TIME_free>>;
-using BitStringPtr = std::unique_ptr<ASN1_BIT_STRING, Deleter<ASN1_BIT_STRING_free>>;
+using NamePtr = std::unique_ptr<X509_NAME, FreeWith<X509_NAME_free>>;
+using TimePtr = std::unique_ptr<ASN1_TIME, FreeWith<ASN1_TIME_free>>;
+using BitStringPtr = std::unique_ptr<ASN1_BIT_STRING, FreeWith<ASN1_BIT_STRING_free>>;
 
 struct ExtensionsFree {
     void operator()(STACK_OF(X509_EXTENSION) * extensions) const {

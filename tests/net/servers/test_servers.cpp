@@ -1,4 +1,5 @@
 #include "net/servers/test_servers.h"
+#include "core/free_with.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -135,14 +136,8 @@ std::string HttpTestServer::Url(const std::string& pathAndQuery) const {
 
 namespace {
 
-struct KeyFree {
-    void operator()(EVP_PKEY* k) const { EVP_PKEY_free(k); }
-};
-struct CertFree {
-    void operator()(X509* c) const { X509_free(c); }
-};
-using Key = std::unique_ptr<EVP_PKEY, KeyFree>;
-using Cert = std::unique_ptr<X509, CertFree>;
+using Key = std::unique_ptr<EVP_PKEY, FreeWith<EVP_PKEY_free>>;
+using Cert = std::unique_ptr<X509, FreeWith<X509_free>>;
 
 void AddExtension(X509* cert, X509* issuer, int nid, const char* value) {
     X509V3_CTX ctx;

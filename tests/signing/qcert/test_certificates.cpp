@@ -11,22 +11,17 @@
 #include <memory>
 #include <stdexcept>
 
+#include "core/free_with.h"
+
 namespace quillbox::test {
 
 namespace {
 
-template <auto Free>
-struct Deleter {
-    template <typename T>
-    void operator()(T* p) const {
-        Free(p);
-    }
-};
-using KeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
-using CertPtr = std::unique_ptr<X509, Deleter<X509_free>>;
-using ExtPtr = std::unique_ptr<X509_EXTENSION, Deleter<X509_EXTENSION_free>>;
-using ObjPtr = std::unique_ptr<ASN1_OBJECT, Deleter<ASN1_OBJECT_free>>;
-using OctetsPtr = std::unique_ptr<ASN1_OCTET_STRING, Deleter<ASN1_OCTET_STRING_free>>;
+using KeyPtr = std::unique_ptr<EVP_PKEY, FreeWith<EVP_PKEY_free>>;
+using CertPtr = std::unique_ptr<X509, FreeWith<X509_free>>;
+using ExtPtr = std::unique_ptr<X509_EXTENSION, FreeWith<X509_EXTENSION_free>>;
+using ObjPtr = std::unique_ptr<ASN1_OBJECT, FreeWith<ASN1_OBJECT_free>>;
+using OctetsPtr = std::unique_ptr<ASN1_OCTET_STRING, FreeWith<ASN1_OCTET_STRING_free>>;
 
 void Require(bool ok, const char* what) {
     if (!ok) {
@@ -112,7 +107,7 @@ std::vector<std::uint8_t> MakeCertificate(const CertificateSpec& spec) {
     }
 
     // Some extensions (policies) insist on a configuration database, even an empty one.
-    std::unique_ptr<CONF, Deleter<NCONF_free>> conf(NCONF_new(nullptr));
+    std::unique_ptr<CONF, FreeWith<NCONF_free>> conf(NCONF_new(nullptr));
     X509V3_CTX ctx;
     X509V3_set_ctx_nodb(&ctx);
     X509V3_set_ctx(&ctx, certificate.get(), certificate.get(), nullptr, nullptr, 0);
@@ -150,7 +145,7 @@ std::vector<std::uint8_t> MakeCertificate(const CertificateSpec& spec) {
 }
 
 std::vector<std::uint8_t> DerFromPemFile(const std::string& path) {
-    std::unique_ptr<std::FILE, Deleter<std::fclose>> file(std::fopen(path.c_str(), "r"));
+    std::unique_ptr<std::FILE, FreeWith<std::fclose>> file(std::fopen(path.c_str(), "r"));
     if (!file) {
         return {};
     }
