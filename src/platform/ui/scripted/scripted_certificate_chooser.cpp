@@ -220,10 +220,7 @@ void ScriptedUserInterface::RunCertificateChooser(CertificateChooser& chooser) {
     record["actions"] = std::move(player.steps());
     record["answer"] = answer;
     record["scripted"] = scripted;
-    if (!problem.empty()) {
-        record["problem"] = problem;
-    }
-    Record(std::move(record));
+    Record(std::move(record), problem);
 }
 
 }  // namespace quillbox::ui

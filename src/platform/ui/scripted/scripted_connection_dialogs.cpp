@@ -30,10 +30,7 @@ bool ScriptedUserInterface::AskContinueDespiteCertificate(
                              {"host", request.host},
                              {"answer", goOn ? "yes" : "no"},
                              {"scripted", scripted}};
-    if (!problem.empty()) {
-        record["problem"] = problem;
-    }
-    Record(std::move(record));
+    Record(std::move(record), problem);
     return goOn;
 }
 
@@ -68,10 +65,7 @@ CredentialsAnswer ScriptedUserInterface::AskCredentials(const CredentialsRequest
                              {"user", answer.userName},
                              {"answer", answer.confirmed ? "ok" : "cancel"},
                              {"scripted", scripted}};
-    if (!problem.empty()) {
-        record["problem"] = problem;
-    }
-    Record(std::move(record));
+    Record(std::move(record), problem);
     return answer;
 }
 

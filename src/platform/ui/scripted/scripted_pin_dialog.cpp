@@ -38,10 +38,7 @@ PinDialogAnswer ScriptedUserInterface::AskPin(const PinDialogRequest& request) {
                              {"canEnter", request.canEnter},
                              {"answer", answer.confirmed ? "ok" : "cancel"},
                              {"scripted", scripted}};
-    if (!problem.empty()) {
-        record["problem"] = problem;
-    }
-    Record(std::move(record));
+    Record(std::move(record), problem);
     return answer;
 }
 

@@ -179,6 +179,13 @@ nlohmann::json ScriptedUserInterface::NextAnswer(std::string_view dialogKind) {
     return entry;
 }
 
+void ScriptedUserInterface::Record(nlohmann::json entry, const std::string& problem) {
+    if (!problem.empty()) {
+        entry["problem"] = problem;
+    }
+    Record(std::move(entry));
+}
+
 void ScriptedUserInterface::Record(nlohmann::json entry) {
     // "time" and "dialog" lead each line so a person reading the transcript finds them.
     nlohmann::ordered_json line;
@@ -249,10 +256,7 @@ BoxAnswer ScriptedUserInterface::ShowMessageBox(const MessageBoxRequest& box) {
     record["default"] = AnswerName(DefaultAnswerOf(box));
     record["answer"] = AnswerName(answer);
     record["scripted"] = scripted;
-    if (!problem.empty()) {
-        record["problem"] = problem;
-    }
-    Record(std::move(record));
+    Record(std::move(record), problem);
     return answer;
 }
 

@@ -84,6 +84,8 @@ class ScriptedUserInterface final : public UserInterface {
     // Writes entry (an object) as one transcript line with "time" added, and flushes it.
     // Text that is not valid UTF-8 is written with replacement characters.
     void Record(nlohmann::json entry);
+    // The same with "problem" added when the script's answer could not be used as given.
+    void Record(nlohmann::json entry, const std::string& problem);
 
     std::size_t RemainingAnswers() const;
 
