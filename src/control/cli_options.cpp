@@ -4,7 +4,8 @@ namespace quillbox::cli {
 
 const char* const kUsage =
     "usage: quillbox exec URL-or-FILE [--document] [--lang cs|en|sk] [--debug]\n"
-    "                     [--ui qt|console|script:ANSWERS.json] [--transcript FILE]\n"
+    "                     [--ui qt|qt:ANSWERS.json|console|script:ANSWERS.json] [--transcript "
+    "FILE]\n"
     "       quillbox version [--verbose]\n"
     "       quillbox log-info\n";
 
@@ -61,8 +62,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         } else if (arg == "--ui") {
             if (!value(options.ui) ||
                 !(options.ui == "qt" || options.ui == "console" ||
+                  (options.ui.rfind("qt:", 0) == 0 && options.ui.size() > 3) ||
                   (options.ui.rfind("script:", 0) == 0 && options.ui.size() > 7))) {
-                return Fail("--ui takes qt, console or script:ANSWERS.json");
+                return Fail("--ui takes qt, qt:ANSWERS.json, console or script:ANSWERS.json");
             }
         } else if (arg == "--transcript") {
             if (!value(options.transcript) || options.transcript.empty()) {

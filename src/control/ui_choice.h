@@ -25,13 +25,16 @@ struct UiChoice {
 };
 
 struct UiRequest {
-    std::string ui;          // "", "qt", "console" or "script:ANSWERS.json"
+    // "", "qt", "qt:ANSWERS.json" (the real windows answered from the file), "console"
+    // or "script:ANSWERS.json"
+    std::string ui;
     std::string transcript;  // "" for $QUILLBOX_UI_TRANSCRIPT (or none)
 };
 
-// As asked; else a script named in $QUILLBOX_UI_SCRIPT (transcript in
-// $QUILLBOX_UI_TRANSCRIPT); else Qt when there is a display; else the console, which
-// only writes to standard error. A QApplication is created only for Qt. On failure
+// As asked; else as $QUILLBOX_UI says (the same values); else a script named in
+// $QUILLBOX_UI_SCRIPT; else Qt when there is a display; else the console, which only
+// writes to standard error. Answers files write their transcript to the file asked for,
+// else to $QUILLBOX_UI_TRANSCRIPT. A QApplication is created only for Qt. On failure
 // returns false with a message in error.
 bool ChooseUi(const UiRequest& request, int& argc, char** argv, UiChoice& choice,
               std::string& error);

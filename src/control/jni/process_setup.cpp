@@ -31,29 +31,36 @@ std::atomic<bool> g_qtChosen{false};
 #endif
 
 // Returns the interface to install, or nullptr for the console. The object lives until the
-// process ends: a call on any thread may be using it at any time.
+// process ends: a call on any thread may be using it at any time. $QUILLBOX_UI takes the
+// command line's values ("qt:ANSWERS.json", "script:ANSWERS.json", "qt", "console").
 ui::UserInterface* ChooseUserInterface() {
-    const std::string script = Env("QUILLBOX_UI_SCRIPT");
-    if (!script.empty()) {
-        std::string transcript = Env("QUILLBOX_UI_TRANSCRIPT");
-        if (transcript.empty()) {
-            transcript = "/dev/null";
-        }
-        try {
-            return new ui::ScriptedUserInterface(script, transcript);
-        } catch (const std::exception& e) {
-            // Nobody may be there to answer: fall back to default answers, never to dialogs.
-            std::cerr << "callovo: " << e.what() << "; boxes get their default answers\n";
-            return nullptr;
-        }
+    std::string choice = Env("QUILLBOX_UI");
+    if (choice.empty() && !Env("QUILLBOX_UI_SCRIPT").empty()) {
+        choice = "script:" + Env("QUILLBOX_UI_SCRIPT");
     }
+    std::string transcript = Env("QUILLBOX_UI_TRANSCRIPT");
+    if (transcript.empty()) {
+        transcript = "/dev/null";
+    }
+    try {
+        if (choice.rfind("script:", 0) == 0) {
+            return new ui::ScriptedUserInterface(choice.substr(7), transcript);
+        }
 #ifdef QUILLBOX_WITH_QT
-    if (ui::QtDisplayAvailable()) {
-        ui::UserInterface* qt = StartQtUiThread();
-        g_qtChosen = qt != nullptr;
-        return qt;
-    }
+        if ((choice.empty() || choice.rfind("qt", 0) == 0) && ui::QtDisplayAvailable()) {
+            std::shared_ptr<ui::AnswerScript> driver;
+            if (choice.rfind("qt:", 0) == 0) {
+                driver = std::make_shared<ui::AnswerScript>(choice.substr(3), transcript);
+            }
+            ui::UserInterface* qt = StartQtUiThread(std::move(driver));
+            g_qtChosen = qt != nullptr;
+            return qt;
+        }
 #endif
+    } catch (const std::exception& e) {
+        // Nobody may be there to answer: fall back to default answers, never to dialogs.
+        std::cerr << "callovo: " << e.what() << "; boxes get their default answers\n";
+    }
     return nullptr;
 }
 

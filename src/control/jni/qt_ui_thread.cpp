@@ -27,7 +27,7 @@ struct UiThread {
 // Never destroyed: the shutdown and late calls may still reach it.
 std::atomic<UiThread*> g_uiThread{nullptr};
 
-void RunUiThread(UiThread& state) {
+void RunUiThread(UiThread& state, std::shared_ptr<ui::AnswerScript> driver) {
     static int argc = 1;
     static char name[] = "callovo";
     static char* argv[] = {name, nullptr};
@@ -37,7 +37,7 @@ void RunUiThread(UiThread& state) {
         auto* app = new QApplication(argc, argv);
         // Closing the last dialog must not end the loop that later calls need.
         app->setQuitOnLastWindowClosed(false);
-        ui::UserInterface* ui = new ui::QtUserInterface();
+        ui::UserInterface* ui = new ui::QtUserInterface(std::move(driver));
         {
             std::lock_guard lock(state.mutex);
             state.app = app;
@@ -59,13 +59,13 @@ void RunUiThread(UiThread& state) {
 
 }  // namespace
 
-ui::UserInterface* StartQtUiThread() {
+ui::UserInterface* StartQtUiThread(std::shared_ptr<ui::AnswerScript> driver) {
     if (UiThread* running = g_uiThread.load()) {
         return running->ui;
     }
     auto* state = new UiThread();
     try {
-        std::thread(RunUiThread, std::ref(*state)).detach();
+        std::thread(RunUiThread, std::ref(*state), std::move(driver)).detach();
     } catch (...) {
         delete state;
         return nullptr;

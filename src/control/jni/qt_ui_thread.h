@@ -4,13 +4,17 @@
 // threads wait for it (the Qt user interface forwards them to the application's thread).
 #pragma once
 
+#include <memory>
+
+#include "platform/ui/scripted/answer_script.h"
 #include "platform/ui/user_interface.h"
 
 namespace quillbox::jni {
 
 // Starts the thread (call once per process) and returns its user interface, which lives
-// until the process ends; nullptr when the thread could not be started.
-ui::UserInterface* StartQtUiThread();
+// until the process ends; nullptr when the thread could not be started. With a driver the
+// windows are answered from its answers file.
+ui::UserInterface* StartQtUiThread(std::shared_ptr<ui::AnswerScript> driver = nullptr);
 
 // Ends the thread's event loop (open dialogs close with their default answers) and waits
 // a short while until the thread stands still. For the host program's shutdown: Qt's

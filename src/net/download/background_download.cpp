@@ -25,7 +25,11 @@ std::size_t DownloadInBackground(const std::string& url, std::string& body, std:
     // and the flag is cleared before the worker starts so an earlier download's "done"
     // cannot end this wait early.
     std::unique_lock slot = signal.AcquireSlot();
-    signal.Clear();
+    ui::UserInterface& ui = ui::CurrentUserInterface();
+    // The worker may ask for dialogs (credentials, a certificate warning) while this thread
+    // waits; if this is the dialog thread, the wait must serve them. It outlives the worker.
+    const std::unique_ptr<ui::ThreadWait> wait = ui.CreateThreadWait();
+    signal.Clear([&wait] { wait->Wake(); });
 
     std::vector<std::uint8_t> block;
     std::size_t length = 0;
@@ -33,19 +37,19 @@ std::size_t DownloadInBackground(const std::string& url, std::string& body, std:
         CUrlFile_GetFileBinary worker(url, block, headers, statusText, contentType, download);
         // The transfer starts first, so making the (hidden) window costs it no time.
         const bool started = worker.Start(0);
-        WaitDialogController dialog(ui::CurrentUserInterface(), LoadMessage(messageId),
-                                    showWaitDialog);
+        WaitDialogController dialog(ui, LoadMessage(messageId), showWaitDialog);
         if (!started) {
             QB_LOG(LogLevel::File, nullptr, "Cannot start the download thread");
         }
         while (started && worker.IsActive() && !signal.IsDone()) {
             dialog.Beat();
-            signal.WaitBeat(WaitDialogController::kBeat);
+            wait->Beat(WaitDialogController::kBeat);
         }
         // The worker writes the caller's variables until it is joined.
         worker.Join();
         length = worker.BodyLength();
     }
+    signal.Clear();
     body.assign(reinterpret_cast<const char*>(block.data()), length);
     return length;
 }

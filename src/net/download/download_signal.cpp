@@ -7,22 +7,22 @@ DownloadSignal& DownloadSignal::Get() {
     return signal;
 }
 
-void DownloadSignal::Clear() {
+void DownloadSignal::Clear(std::function<void()> onDone) {
     std::lock_guard lock(mutex_);
     done_ = false;
+    onDone_ = std::move(onDone);
 }
 
 void DownloadSignal::SetDone() {
+    std::function<void()> onDone;
     {
         std::lock_guard lock(mutex_);
         done_ = true;
+        onDone = onDone_;
     }
-    changed_.notify_all();
-}
-
-void DownloadSignal::WaitBeat(std::chrono::milliseconds beat) {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, beat, [this] { return done_; });
+    if (onDone) {
+        onDone();
+    }
 }
 
 bool DownloadSignal::IsDone() const {

@@ -1,7 +1,9 @@
 #include "platform/ui/user_interface.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 
 namespace quillbox::ui {
 
@@ -48,7 +50,31 @@ class InvisibleWaitDialog final : public WaitDialog {
     void Show() override {}
     void SetProgress(int) override {}
 };
+
+class BlockingThreadWait final : public ThreadWait {
+  public:
+    void Beat(std::chrono::milliseconds beat) override {
+        std::unique_lock lock(mutex_);
+        woken_.wait_for(lock, beat, [this] { return awake_; });
+    }
+    void Wake() override {
+        {
+            std::lock_guard lock(mutex_);
+            awake_ = true;
+        }
+        woken_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable woken_;
+    bool awake_ = false;
+};
 }  // namespace
+
+std::unique_ptr<ThreadWait> UserInterface::CreateThreadWait() {
+    return std::make_unique<BlockingThreadWait>();
+}
 
 std::unique_ptr<WaitDialog> UserInterface::CreateWaitDialog(const WaitDialogRequest&) {
     return std::make_unique<InvisibleWaitDialog>();

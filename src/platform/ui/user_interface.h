@@ -1,7 +1,23 @@
 // Everything the plug-in shows a person goes through this interface, so that the
 // rules of the system run unchanged with Qt dialogs, a script, or no display at all.
+//
+// Threads and dialogs: the one rule.
+// - Windows live on one thread, the dialog thread: for Qt the thread that made the
+//   QApplication (the command line's and the native host's main thread; the JNI library's
+//   own Qt thread). The script and the console answer on whatever thread asks.
+// - Any thread may call any UserInterface method. A front end with a dialog thread runs the
+//   dialog there and blocks the calling thread until it is answered (qt_gui_thread.h).
+// - So the dialog thread never blocks on another thread with a bare wait (a condition
+//   variable, a join, a sleep) while that thread may ask for a dialog: it waits through a
+//   ThreadWait from CreateThreadWait, which serves the other threads' dialogs meanwhile.
+//   The background download (task document and preview) waits that way on the thread that
+//   runs the task.
+// - Threads that never ask for a dialog and are never waited on by the dialog thread may
+//   block as they like: the native host's reader of standard input, the Java threads that
+//   call the JNI library (their tasks' dialogs run on the library's Qt thread).
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -101,7 +117,7 @@ struct CertificateViewRequest {
 // TLS); names the problem and the host and asks whether to go on. Default answer: no.
 struct CertificateWarningRequest {
     std::string caption{};
-    std::string problem{};   // what is wrong, UTF-8
+    std::string problem{};  // what is wrong, UTF-8
     std::string host{};
     std::string question{};  // "Do you want to continue?"
     std::string yesText{};
@@ -129,9 +145,26 @@ struct CredentialsAnswer {
     std::string password{};
 };
 
+// One thread waiting for another: a beat at a time, so the waiting thread can animate
+// the wait dialog between beats.
+class ThreadWait {
+  public:
+    virtual ~ThreadWait() = default;
+    // Blocks the calling thread for at most beat, less once Wake has been called (from
+    // then on every Beat returns at once). Dialogs that other threads ask for meanwhile
+    // are shown and answered.
+    virtual void Beat(std::chrono::milliseconds beat) = 0;
+    // From any thread. Must not race with the object's destruction.
+    virtual void Wake() = 0;
+};
+
 class UserInterface {
   public:
     virtual ~UserInterface() = default;
+
+    // A wait for the calling thread. The default blocks on a condition variable, which
+    // is right for every thread that is not a dialog thread.
+    virtual std::unique_ptr<ThreadWait> CreateThreadWait();
 
     // Blocks the calling thread until the box is closed and returns the button pressed.
     virtual BoxAnswer ShowMessageBox(const MessageBoxRequest& box) = 0;

@@ -8,7 +8,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
-#include <QMetaObject>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -18,14 +17,17 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QThread>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
+#include "platform/ui/qt/qt_dialog_driver.h"
+#include "platform/ui/qt/qt_gui_thread.h"
 #include "platform/ui/qt/qt_user_interface.h"
+#include "platform/ui/scripted/dialog_scripts.h"
 
 namespace quillbox::ui {
 
@@ -116,15 +118,15 @@ class ChooserDialog final : public QDialog {
         view_ = new QPushButton(Text(texts.view), this);
         view_->setObjectName("view");
         view_->setAutoDefault(false);
-        auto* cancel = new QPushButton(Text(texts.cancel), this);
-        cancel->setObjectName("cancel");
-        cancel->setAutoDefault(false);
+        cancel_ = new QPushButton(Text(texts.cancel), this);
+        cancel_->setObjectName("cancel");
+        cancel_->setAutoDefault(false);
         auto* buttons = new QHBoxLayout;
         buttons->addWidget(showAll_);
         buttons->addStretch(1);
         buttons->addWidget(confirm_);
         buttons->addWidget(view_);
-        buttons->addWidget(cancel);
+        buttons->addWidget(cancel_);
 
         auto* layout = new QVBoxLayout(this);
         layout->addWidget(tabs_, 1);
@@ -153,13 +155,20 @@ class ChooserDialog final : public QDialog {
             chooser_.View();
             AfterAction();
         });
-        connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+        connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
     }
 
-    // Opens the chooser and shows the window until the chooser has finished.
-    void Run() {
+    // Opens the chooser and shows the window until the chooser has finished; with a
+    // driver, its actions are played on the widgets.
+    void Run(AnswerScript* driver) {
         chooser_.Open();
         if (chooser_.Finished()) {
+            if (driver != nullptr) {
+                Actor actor(*this);
+                script::ChooserRun run(*driver, actor);
+                run.Opened();
+                run.Close();
+            }
             return;
         }
         Refill();
@@ -173,6 +182,23 @@ class ChooserDialog final : public QDialog {
         const int listWidth =
             columnsWidth + 2 * list_->frameWidth() + list_->verticalScrollBar()->sizeHint().width();
         resize(sizeHint().expandedTo(QSize(std::max(720, listWidth + around), 420)));
+        if (driver == nullptr) {
+            exec();
+            return;
+        }
+        Actor actor(*this);
+        script::ChooserRun run(*driver, actor);
+        run.Opened();
+        // One action per turn of the event loop: an action may open a nested dialog (the
+        // viewer, the wait dialog of the preview) that has to close before the next.
+        std::function<void()> step = [this, &run, &step] {
+            if (run.Step()) {
+                driver::WhenShown(this, step);
+            } else {
+                run.Close();
+            }
+        };
+        driver::WhenShown(this, step);
         exec();
     }
 
@@ -185,6 +211,75 @@ class ChooserDialog final : public QDialog {
     }
 
   private:
+    // What a person sees of the dialog and does with it, for the driver.
+    class Actor final : public script::ChooserActor {
+      public:
+        explicit Actor(ChooserDialog& dialog) : d_(dialog) {}
+
+        CertificateChooserTexts Texts() const override {
+            CertificateChooserTexts texts;
+            texts.caption = d_.windowTitle().toStdString();
+            texts.listPage = d_.tabs_->tabText(0).toStdString();
+            if (HasPreviewPage()) {
+                texts.previewPage = d_.tabs_->tabText(1).toStdString();
+            }
+            for (int column = 0; column < d_.list_->columnCount(); ++column) {
+                texts.columns.at(static_cast<std::size_t>(column)) =
+                    d_.list_->horizontalHeaderItem(column)->text().toStdString();
+            }
+            texts.showAll = d_.showAll_->text().toStdString();
+            texts.confirm = d_.confirm_->text().toStdString();
+            texts.view = d_.view_->text().toStdString();
+            texts.cancel = d_.cancel_->text().toStdString();
+            return texts;
+        }
+        bool HasPreviewPage() const override { return d_.tabs_->count() > 1; }
+        std::vector<CertificateRow> Rows() const override {
+            std::vector<CertificateRow> rows;
+            for (int row = 0; row < d_.list_->rowCount(); ++row) {
+                auto cell = [this, row](int column) {
+                    const QTableWidgetItem* item = d_.list_->item(row, column);
+                    return item != nullptr ? item->text().toStdString() : std::string();
+                };
+                rows.push_back({cell(0), cell(1), cell(2), cell(3), cell(4), cell(kIdColumn)});
+            }
+            return rows;
+        }
+        std::optional<std::size_t> Selection() const override { return d_.SelectedRow(); }
+        bool ShowAll() const override { return d_.showAll_->isChecked(); }
+        bool ConfirmEnabled() const override { return d_.confirm_->isEnabled(); }
+        bool Finished() const override { return d_.chooser_.Finished(); }
+
+        void Select(std::size_t row) override {
+            QTableWidgetItem* item = d_.list_->item(static_cast<int>(row), 0);
+            d_.list_->scrollToItem(item);
+            const QPoint centre = d_.list_->visualItemRect(item).center();
+            driver::Click(d_.list_->viewport(), &centre);
+        }
+        void ClickShowAll() override { driver::Press(d_.showAll_); }
+        std::optional<std::string> ShowPreview() override {
+            QTabBar* bar = d_.tabs_->tabBar();
+            const QPoint centre = bar->tabRect(1).center();
+            driver::Click(bar, &centre);
+            const QString text = d_.preview_->toPlainText();
+            if (text.isEmpty()) {
+                return std::nullopt;
+            }
+            return text.toStdString();
+        }
+        void ClickView() override { driver::Press(d_.view_); }
+        void ClickConfirm() override { driver::Press(d_.confirm_); }
+        void DoubleClick(std::size_t row) override {
+            QTableWidgetItem* item = d_.list_->item(static_cast<int>(row), 0);
+            d_.list_->scrollToItem(item);
+            driver::DoubleClick(d_.list_->viewport(), d_.list_->visualItemRect(item).center());
+        }
+        void ClickCancel() override { driver::Press(d_.cancel_); }
+
+      private:
+        ChooserDialog& d_;
+    };
+
     QWidget* BuildList(const CertificateChooserTexts& texts) {
         list_ = new QTableWidget(0, static_cast<int>(texts.columns.size()), tabs_);
         list_->setObjectName("certificates");
@@ -309,29 +404,22 @@ class ChooserDialog final : public QDialog {
     QCheckBox* showAll_ = nullptr;
     QPushButton* confirm_ = nullptr;
     QPushButton* view_ = nullptr;
+    QPushButton* cancel_ = nullptr;
     bool filling_ = false;
     bool previewSet_ = false;
 };
 
-void RunHere(CertificateChooser& chooser) {
-    ChooserDialog dialog(chooser);
-    dialog.Run();
-}
-
 }  // namespace
 
 void QtUserInterface::RunCertificateChooser(CertificateChooser& chooser) {
-    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (app == nullptr) {
+    const bool ran = OnGuiThread(false, [&] {
+        ChooserDialog dialog(chooser);
+        dialog.Run(driver_.get());
+        return true;
+    });
+    if (!ran) {
         chooser.Cancel();
-        return;
     }
-    if (QThread::currentThread() == app->thread()) {
-        RunHere(chooser);
-        return;
-    }
-    QMetaObject::invokeMethod(
-        app, [&chooser] { RunHere(chooser); }, Qt::BlockingQueuedConnection);
 }
 
 }  // namespace quillbox::ui

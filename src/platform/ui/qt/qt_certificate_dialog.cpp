@@ -5,19 +5,38 @@
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QLabel>
-#include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QThread>
 #include <QVBoxLayout>
 
+#include "platform/ui/qt/qt_dialog_driver.h"
+#include "platform/ui/qt/qt_gui_thread.h"
 #include "platform/ui/qt/qt_user_interface.h"
+#include "platform/ui/scripted/dialog_scripts.h"
 
 namespace quillbox::ui {
 
 namespace {
 
-void ShowCertificateHere(const CertificateViewRequest& request) {
+// What the viewer shows, read back from its widgets.
+CertificateViewRequest SeenIn(const QDialog& dialog, const QFormLayout& form,
+                              const QPlainTextEdit& pem) {
+    CertificateViewRequest seen;
+    seen.caption = dialog.windowTitle().toStdString();
+    for (int row = 0; row < form.rowCount(); ++row) {
+        const auto* name =
+            qobject_cast<const QLabel*>(form.itemAt(row, QFormLayout::LabelRole)->widget());
+        const auto* value =
+            qobject_cast<const QLabel*>(form.itemAt(row, QFormLayout::FieldRole)->widget());
+        if (name != nullptr && value != nullptr) {
+            seen.fields.emplace_back(name->text().toStdString(), value->text().toStdString());
+        }
+    }
+    seen.pem = pem.toPlainText().toStdString();
+    return seen;
+}
+
+void ShowCertificateHere(const CertificateViewRequest& request, AnswerScript* script) {
     QDialog dialog;
     dialog.setObjectName("certificateDialog");
     dialog.setWindowTitle(QString::fromStdString(request.caption));
@@ -41,29 +60,27 @@ void ShowCertificateHere(const CertificateViewRequest& request) {
     pem->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     layout->addWidget(pem);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    QPushButton* close = buttons->button(QDialogButtonBox::Close);
+    close->setObjectName("close");
     if (!request.closeText.empty()) {
-        buttons->button(QDialogButtonBox::Close)
-            ->setText(QString::fromStdString(request.closeText));
+        close->setText(QString::fromStdString(request.closeText));
     }
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(buttons);
     dialog.resize(640, 560);
+    if (script != nullptr) {
+        driver::WhenShown(&dialog, [close] { driver::Press(close); });
+    }
     dialog.exec();
+    if (script != nullptr) {
+        script->Record(script::ViewerLine(*script, SeenIn(dialog, *form, *pem)));
+    }
 }
 
 }  // namespace
 
 void QtUserInterface::ShowCertificate(const CertificateViewRequest& request) {
-    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (app == nullptr) {
-        return;
-    }
-    if (QThread::currentThread() == app->thread()) {
-        ShowCertificateHere(request);
-        return;
-    }
-    QMetaObject::invokeMethod(
-        app, [&request] { ShowCertificateHere(request); }, Qt::BlockingQueuedConnection);
+    OnGuiThread([&] { ShowCertificateHere(request, driver_.get()); });
 }
 
 }  // namespace quillbox::ui

@@ -7,36 +7,24 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMetaObject>
 #include <QPushButton>
-#include <QThread>
 #include <QVBoxLayout>
+#include <optional>
 
+#include "platform/ui/qt/qt_dialog_driver.h"
+#include "platform/ui/qt/qt_gui_thread.h"
 #include "platform/ui/qt/qt_user_interface.h"
+#include "platform/ui/scripted/dialog_scripts.h"
 
 namespace quillbox::ui {
 
 namespace {
 
-// Runs fn on the application's thread and waits for its answer.
-template <typename Answer, typename Fn>
-Answer OnGuiThread(Answer fallback, Fn fn) {
-    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (app == nullptr) {
-        return fallback;
-    }
-    if (QThread::currentThread() == app->thread()) {
-        return fn();
-    }
-    Answer answer = fallback;
-    QMetaObject::invokeMethod(
-        app, [&answer, &fn] { answer = fn(); }, Qt::BlockingQueuedConnection);
-    return answer;
-}
+constexpr char kParagraph[] = "\n\n";
 
-bool AskContinueHere(const CertificateWarningRequest& request) {
+bool AskContinueHere(const CertificateWarningRequest& request, AnswerScript* script) {
     QMessageBox box(QMessageBox::Warning, QString::fromStdString(request.caption),
-                    QString::fromStdString(request.problem + "\n\n" + request.question),
+                    QString::fromStdString(request.problem + kParagraph + request.question),
                     QMessageBox::Yes | QMessageBox::No);
     box.setObjectName("certificateWarning");
     box.setTextFormat(Qt::PlainText);  // host names are not markup
@@ -49,11 +37,32 @@ bool AskContinueHere(const CertificateWarningRequest& request) {
     if (!request.noText.empty()) {
         box.button(QMessageBox::No)->setText(QString::fromStdString(request.noText));
     }
+    box.button(QMessageBox::Yes)->setObjectName("yes");
+    box.button(QMessageBox::No)->setObjectName("no");
     box.setAttribute(Qt::WA_QuitOnClose, false);
-    return box.exec() == QMessageBox::Yes;
+
+    std::optional<script::WarningPlan> plan;
+    if (script != nullptr) {
+        plan = script::PlanCertificateWarning(*script);
+        driver::WhenShown(&box, [&box, &plan] {
+            driver::Press(box.button(plan->goOn ? QMessageBox::Yes : QMessageBox::No));
+        });
+    }
+    const bool goOn = box.exec() == QMessageBox::Yes;
+    if (plan) {
+        CertificateWarningRequest seen = request;
+        seen.caption = box.windowTitle().toStdString();
+        const std::string text = box.text().toStdString();
+        const std::size_t split = text.find(kParagraph);
+        seen.problem = text.substr(0, split);
+        seen.question = split == std::string::npos ? "" : text.substr(split + 2);
+        seen.host = box.informativeText().toStdString();
+        script->Record(script::CertificateWarningLine(seen, goOn, plan->scripted), plan->problem);
+    }
+    return goOn;
 }
 
-CredentialsAnswer AskCredentialsHere(const CredentialsRequest& request) {
+CredentialsAnswer AskCredentialsHere(const CredentialsRequest& request, AnswerScript* script) {
     QDialog dialog;
     dialog.setObjectName("credentialsDialog");
     dialog.setWindowTitle(QString::fromStdString(request.caption));
@@ -98,11 +107,35 @@ CredentialsAnswer AskCredentialsHere(const CredentialsRequest& request) {
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     (request.userName.empty() ? user : password)->setFocus();
 
+    QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel);
+    std::optional<script::CredentialsPlan> plan;
+    if (script != nullptr) {
+        plan = script::PlanCredentials(*script, request);
+        driver::WhenShown(&dialog, [&plan, user, password, ok, cancel] {
+            if (plan->confirm) {
+                driver::Type(user, QString::fromStdString(plan->userName));
+                driver::Type(password, QString::fromStdString(plan->password));
+                if (!ok->isEnabled()) {
+                    plan->problem = "the confirm button stayed disabled";
+                }
+                driver::Press(ok);
+            }
+            driver::Press(cancel);  // does nothing once the dialog has closed
+        });
+    }
     CredentialsAnswer answer;
     if (dialog.exec() == QDialog::Accepted) {
         answer.confirmed = true;
         answer.userName = user->text().toStdString();
         answer.password = password->text().toStdString();
+    }
+    if (plan) {
+        CredentialsRequest seen = request;
+        seen.caption = dialog.windowTitle().toStdString();
+        seen.prompt = dialog.findChild<QLabel*>("prompt")->text().toStdString();
+        script->Record(
+            script::CredentialsLine(seen, answer.userName, answer.confirmed, plan->scripted),
+            plan->problem);
     }
     password->clear();
     return answer;
@@ -111,11 +144,12 @@ CredentialsAnswer AskCredentialsHere(const CredentialsRequest& request) {
 }  // namespace
 
 bool QtUserInterface::AskContinueDespiteCertificate(const CertificateWarningRequest& request) {
-    return OnGuiThread(false, [&request] { return AskContinueHere(request); });
+    return OnGuiThread(false, [&] { return AskContinueHere(request, driver_.get()); });
 }
 
 CredentialsAnswer QtUserInterface::AskCredentials(const CredentialsRequest& request) {
-    return OnGuiThread(CredentialsAnswer{}, [&request] { return AskCredentialsHere(request); });
+    return OnGuiThread(CredentialsAnswer{},
+                       [&] { return AskCredentialsHere(request, driver_.get()); });
 }
 
 }  // namespace quillbox::ui

@@ -4,18 +4,33 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QPushButton>
-#include <QThread>
 #include <QVBoxLayout>
+#include <optional>
 
+#include "platform/ui/qt/qt_dialog_driver.h"
+#include "platform/ui/qt/qt_gui_thread.h"
 #include "platform/ui/qt/qt_user_interface.h"
+#include "platform/ui/scripted/dialog_scripts.h"
 
 namespace quillbox::ui {
 
 namespace {
 
-PinDialogAnswer AskPinHere(const PinDialogRequest& request) {
+// What the dialog shows, read back from its widgets.
+PinDialogRequest SeenIn(const QDialog& dialog, const PinDialogRequest& request) {
+    PinDialogRequest seen = request;
+    seen.caption = dialog.windowTitle().toStdString();
+    seen.prompt = dialog.findChild<QLabel*>("prompt")->text().toStdString();
+    seen.warnings.clear();
+    for (const QLabel* warning : dialog.findChildren<QLabel*>("warning")) {
+        seen.warnings.push_back(warning->text().toStdString());
+    }
+    seen.canEnter = dialog.findChild<QLineEdit*>("pin")->isEnabled();
+    return seen;
+}
+
+PinDialogAnswer AskPinHere(const PinDialogRequest& request, AnswerScript* script) {
     QDialog dialog;
     dialog.setObjectName("pinDialog");
     dialog.setWindowTitle(QString::fromStdString(request.caption));
@@ -66,10 +81,28 @@ PinDialogAnswer AskPinHere(const PinDialogRequest& request) {
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     pin->setFocus();
 
+    std::optional<script::PinPlan> plan;
+    if (script != nullptr) {
+        plan = script::PlanPin(*script, request);
+        driver::WhenShown(&dialog, [&plan, pin, ok, cancel] {
+            if (plan->confirm) {
+                driver::Type(pin, QString::fromStdString(plan->pin));
+                if (!ok->isEnabled()) {
+                    plan->problem = "the confirm button stayed disabled";
+                }
+                driver::Press(ok);
+            }
+            driver::Press(cancel);  // does nothing once the dialog has closed
+        });
+    }
     PinDialogAnswer answer;
     if (dialog.exec() == QDialog::Accepted) {
         answer.confirmed = true;
         answer.pin = pin->text().toStdString();
+    }
+    if (plan) {
+        script->Record(script::PinLine(SeenIn(dialog, request), answer.confirmed, plan->scripted),
+                       plan->problem);
     }
     // Qt keeps its own copies of typed text; at least the widget forgets it now.
     pin->clear();
@@ -79,17 +112,7 @@ PinDialogAnswer AskPinHere(const PinDialogRequest& request) {
 }  // namespace
 
 PinDialogAnswer QtUserInterface::AskPin(const PinDialogRequest& request) {
-    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (app == nullptr) {
-        return {};
-    }
-    if (QThread::currentThread() == app->thread()) {
-        return AskPinHere(request);
-    }
-    PinDialogAnswer answer;
-    QMetaObject::invokeMethod(
-        app, [&answer, &request] { answer = AskPinHere(request); }, Qt::BlockingQueuedConnection);
-    return answer;
+    return OnGuiThread(PinDialogAnswer{}, [&] { return AskPinHere(request, driver_.get()); });
 }
 
 }  // namespace quillbox::ui

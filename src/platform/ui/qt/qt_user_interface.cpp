@@ -2,13 +2,21 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QPointer>
 #include <QPushButton>
 #include <QString>
-#include <QThread>
+#include <QTimer>
+#include <atomic>
 #include <cstdlib>
+#include <optional>
 #include <stdexcept>
+
+#include "platform/ui/qt/qt_dialog_driver.h"
+#include "platform/ui/qt/qt_gui_thread.h"
+#include "platform/ui/scripted/dialog_scripts.h"
 
 namespace quillbox::ui {
 
@@ -48,13 +56,30 @@ QMessageBox::StandardButton QtButton(BoxAnswer answer) {
 
 void AddButton(QMessageBox& box, BoxAnswer answer, const std::string& text) {
     QPushButton* button = box.addButton(QtButton(answer));
+    button->setObjectName(QString::fromUtf8(script::AnswerName(answer)));
     if (!text.empty()) {
         button->setText(QString::fromStdString(text));
     }
 }
 
+// What the box shows, read back from its widgets.
+MessageBoxRequest SeenIn(const QMessageBox& box, const MessageBoxRequest& request) {
+    MessageBoxRequest seen = request;
+    seen.caption = box.windowTitle().toStdString();
+    seen.text = box.text().toStdString();
+    for (auto [answer, text] : {std::pair{BoxAnswer::Ok, &seen.buttonTexts.ok},
+                                {BoxAnswer::Cancel, &seen.buttonTexts.cancel},
+                                {BoxAnswer::Yes, &seen.buttonTexts.yes},
+                                {BoxAnswer::No, &seen.buttonTexts.no}}) {
+        if (!text->empty()) {
+            *text = box.button(QtButton(answer))->text().toStdString();
+        }
+    }
+    return seen;
+}
+
 // Runs on the application's thread.
-BoxAnswer ShowHere(const MessageBoxRequest& request) {
+BoxAnswer ShowHere(const MessageBoxRequest& request, AnswerScript* driver) {
     QMessageBox box;
     box.setWindowTitle(QString::fromStdString(request.caption));
     // Messages quote XML and server answers; rich text would swallow their tags.
@@ -85,42 +110,90 @@ BoxAnswer ShowHere(const MessageBoxRequest& request) {
     // Closing the only window must not end an event loop the host application runs.
     box.setAttribute(Qt::WA_QuitOnClose, false);
 
+    std::optional<script::BoxPlan> plan;
+    if (driver != nullptr) {
+        plan = script::PlanMessageBox(*driver, request);
+        driver::WhenShown(&box,
+                          [&box, &plan] { driver::Press(box.button(QtButton(plan->answer))); });
+    }
+    BoxAnswer answer = fallback;
     switch (box.exec()) {
         case QMessageBox::Ok:
-            return BoxAnswer::Ok;
+            answer = BoxAnswer::Ok;
+            break;
         case QMessageBox::Cancel:
-            return BoxAnswer::Cancel;
+            answer = BoxAnswer::Cancel;
+            break;
         case QMessageBox::Yes:
-            return BoxAnswer::Yes;
+            answer = BoxAnswer::Yes;
+            break;
         case QMessageBox::No:
-            return BoxAnswer::No;
+            answer = BoxAnswer::No;
+            break;
         default:
-            return fallback;
+            break;
     }
+    if (plan) {
+        driver->Record(script::MessageBoxLine(SeenIn(box, request), answer, plan->scripted),
+                       plan->problem);
+    }
+    return answer;
 }
+
+// Waits in a local event loop that takes no input: a click on the window behind the
+// wait must not start a second action inside the first. Window-system events (painting)
+// and the calls that other threads queue (their dialogs) are served.
+class EventLoopWait final : public ThreadWait {
+  public:
+    void Beat(std::chrono::milliseconds beat) override {
+        if (awake_) {
+            return;
+        }
+        QEventLoop loop;
+        loop_ = &loop;
+        QTimer::singleShot(beat, &loop, &QEventLoop::quit);
+        if (!awake_) {
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        }
+        loop_ = nullptr;
+    }
+
+    void Wake() override {
+        awake_ = true;
+        QMetaObject::invokeMethod(
+            &receiver_,
+            [this] {
+                if (loop_ != nullptr) {
+                    loop_->quit();
+                }
+            },
+            Qt::QueuedConnection);
+    }
+
+  private:
+    std::atomic<bool> awake_{false};
+    QEventLoop* loop_ = nullptr;  // only touched on the application's thread
+    QObject receiver_;            // lives on the application's thread
+};
 
 }  // namespace
 
-QtUserInterface::QtUserInterface() {
+QtUserInterface::QtUserInterface(std::shared_ptr<AnswerScript> driver)
+    : driver_(std::move(driver)) {
     if (Application() == nullptr) {
         throw std::logic_error("QtUserInterface needs a QApplication");
     }
 }
 
+std::unique_ptr<ThreadWait> QtUserInterface::CreateThreadWait() {
+    if (OnGuiThreadNow()) {
+        return std::make_unique<EventLoopWait>();
+    }
+    return UserInterface::CreateThreadWait();
+}
+
 BoxAnswer QtUserInterface::ShowMessageBox(const MessageBoxRequest& box) {
-    QApplication* app = Application();
-    if (app == nullptr) {
-        return DefaultAnswerOf(box);
-    }
-    if (QThread::currentThread() == app->thread()) {
-        return ShowHere(box);
-    }
-    BoxAnswer answer = DefaultAnswerOf(box);
-    if (!QMetaObject::invokeMethod(
-            app, [&answer, &box] { answer = ShowHere(box); }, Qt::BlockingQueuedConnection)) {
-        return DefaultAnswerOf(box);
-    }
-    return answer;
+    return OnGuiThread(DefaultAnswerOf(box), [&] { return ShowHere(box, driver_.get()); });
 }
 
 bool QtDisplayAvailable() {

@@ -1,18 +1,30 @@
 // Shows the plug-in's dialogs with Qt Widgets.
 #pragma once
 
+#include <memory>
+
 #include "platform/ui/user_interface.h"
 
 namespace quillbox::ui {
 
+class AnswerScript;
+
 // Needs a QApplication that lives longer than this object. Every call may come from any
-// thread: the dialog always runs on the application's thread, and the caller waits for
-// it. That thread must be running an event loop (or be the caller itself), otherwise a
-// call from another thread waits forever.
+// thread: the dialog runs on the application's thread and the caller waits for it (the
+// rule is written down in user_interface.h).
+//
+// With an answers file the same windows are answered by a driver that acts on their
+// widgets as a person would (selects, types, clicks), and each dialog leaves the
+// transcript line the scripted person would have written, with the texts read from the
+// widgets. A dialog the file does not answer gets its default answer.
 class QtUserInterface final : public UserInterface {
   public:
     // Throws std::logic_error when no QApplication exists.
-    QtUserInterface();
+    explicit QtUserInterface(std::shared_ptr<AnswerScript> driver = nullptr);
+
+    // On the application's thread a wait runs a local event loop, so that the dialogs
+    // other threads ask for meanwhile are shown; elsewhere it blocks as the default does.
+    std::unique_ptr<ThreadWait> CreateThreadWait() override;
 
     BoxAnswer ShowMessageBox(const MessageBoxRequest& box) override;
 
@@ -28,6 +40,9 @@ class QtUserInterface final : public UserInterface {
     CredentialsAnswer AskCredentials(const CredentialsRequest& request) override;
     // Certificate dialog (qt_certificate_chooser.cpp).
     void RunCertificateChooser(CertificateChooser& chooser) override;
+
+  private:
+    std::shared_ptr<AnswerScript> driver_;
 };
 
 // Whether Qt can show windows here: a platform was chosen explicitly (QT_QPA_PLATFORM)

@@ -15,26 +15,15 @@
 #include <QScreen>
 #include <QThread>
 #include <QVBoxLayout>
-#include <functional>
+#include <optional>
 
+#include "platform/ui/qt/qt_gui_thread.h"
 #include "platform/ui/qt/qt_user_interface.h"
+#include "platform/ui/scripted/dialog_scripts.h"
 
 namespace quillbox::ui {
 
 namespace {
-
-// Runs fn on the application's thread and waits for it.
-void OnApplicationThread(const std::function<void()>& fn) {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app == nullptr) {
-        return;
-    }
-    if (QThread::currentThread() == app->thread()) {
-        fn();
-        return;
-    }
-    QMetaObject::invokeMethod(app, fn, Qt::BlockingQueuedConnection);
-}
 
 // The plug-in's mark: a quill-coloured square with a "Q", drawn here so the dialog
 // needs no image files.
@@ -109,6 +98,10 @@ class WaitWindow final : public QDialog {
         bar_->repaint();
     }
 
+    WaitDialogRequest Seen() const {
+        return {windowTitle().toStdString(), text_->text().toStdString()};
+    }
+
   private:
     QLabel* text_ = nullptr;
     QProgressBar* bar_ = nullptr;
@@ -116,44 +109,54 @@ class WaitWindow final : public QDialog {
 
 class QtWaitDialog final : public WaitDialog {
   public:
-    explicit QtWaitDialog(const WaitDialogRequest& request) {
-        OnApplicationThread([this, &request] { window_ = new WaitWindow(request); });
+    QtWaitDialog(const WaitDialogRequest& request, AnswerScript* script) : script_(script) {
+        OnGuiThread([this, &request] { window_ = new WaitWindow(request); });
     }
 
     ~QtWaitDialog() override {
-        OnApplicationThread([this] { delete window_.data(); });
+        OnGuiThread([this] {
+            if (script_ != nullptr && window_) {
+                script_->Record(notes_.Line(window_->Seen()));
+            }
+            delete window_.data();
+        });
     }
 
     void Show() override {
-        OnApplicationThread([this] {
+        OnGuiThread([this] {
             if (window_) {
                 window_->ShowCentred();
+                notes_.Shown();
             }
         });
     }
 
     void SetProgress(int position) override {
-        OnApplicationThread([this, position] {
+        OnGuiThread([this, position] {
             // OK and Cancel close the window but the wait goes on.
             if (window_ && window_->isVisible()) {
                 window_->SetPosition(position);
+                notes_.Progress(position);
             }
         });
     }
 
   private:
     QPointer<WaitWindow> window_;
+    AnswerScript* script_;
+    script::WaitNotes notes_;
 };
 
 }  // namespace
 
-std::unique_ptr<WaitDialog> CreateQtWaitDialog(const WaitDialogRequest& request) {
+std::unique_ptr<WaitDialog> CreateQtWaitDialog(const WaitDialogRequest& request,
+                                               AnswerScript* driver) {
     // Without a QApplication the dialog stays an empty shell that shows nothing.
-    return std::make_unique<QtWaitDialog>(request);
+    return std::make_unique<QtWaitDialog>(request, driver);
 }
 
 std::unique_ptr<WaitDialog> QtUserInterface::CreateWaitDialog(const WaitDialogRequest& request) {
-    return CreateQtWaitDialog(request);
+    return CreateQtWaitDialog(request, driver_.get());
 }
 
 }  // namespace quillbox::ui

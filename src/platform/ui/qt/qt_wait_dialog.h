@@ -8,8 +8,12 @@
 
 namespace quillbox::ui {
 
+class AnswerScript;
+
 // Every call may come from any thread; the window lives on the application's thread.
 // A call from another thread waits for that thread, which must then run an event loop.
-std::unique_ptr<WaitDialog> CreateQtWaitDialog(const WaitDialogRequest& request);
+// With a driver the dialog's transcript line is written when it closes.
+std::unique_ptr<WaitDialog> CreateQtWaitDialog(const WaitDialogRequest& request,
+                                               AnswerScript* driver = nullptr);
 
 }  // namespace quillbox::ui

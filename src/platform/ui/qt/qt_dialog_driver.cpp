@@ -1,0 +1,75 @@
+#include "platform/ui/qt/qt_dialog_driver.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <cstdlib>
+
+namespace quillbox::ui::driver {
+
+namespace {
+
+int StepPause() {
+    static const int pause = [] {
+        const char* value = std::getenv("QUILLBOX_UI_STEP_MS");
+        const int ms = value != nullptr ? std::atoi(value) : 0;
+        return ms > 0 && ms < 60000 ? ms : 0;
+    }();
+    return pause;
+}
+
+void SendMouse(QWidget* widget, QEvent::Type type, const QPoint& point) {
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+    QMouseEvent event(type, QPointF(point), QPointF(widget->mapToGlobal(point)), Qt::LeftButton,
+                      held, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &event);
+}
+
+}  // namespace
+
+void WhenShown(QWidget* window, std::function<void()> act) {
+    QPointer<QWidget> alive(window);
+    QTimer::singleShot(StepPause(), window, [alive, act = std::move(act)] {
+        if (alive) {
+            act();
+        }
+    });
+}
+
+void Click(QWidget* widget, const QPoint* point) {
+    const QPoint at = point != nullptr ? *point : widget->rect().center();
+    SendMouse(widget, QEvent::MouseButtonPress, at);
+    SendMouse(widget, QEvent::MouseButtonRelease, at);
+}
+
+void DoubleClick(QWidget* widget, const QPoint& point) {
+    Click(widget, &point);
+    SendMouse(widget, QEvent::MouseButtonDblClick, point);
+    SendMouse(widget, QEvent::MouseButtonRelease, point);
+}
+
+void Press(QAbstractButton* button) {
+    if (button != nullptr && button->isEnabled()) {
+        button->click();
+    }
+}
+
+void Type(QLineEdit* field, const QString& text) {
+    field->setFocus();
+    field->selectAll();
+    field->del();
+    for (const QChar ch : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+        QCoreApplication::sendEvent(field, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+        QCoreApplication::sendEvent(field, &release);
+    }
+}
+
+}  // namespace quillbox::ui::driver

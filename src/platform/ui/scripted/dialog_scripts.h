@@ -1,0 +1,154 @@
+// How an answers-file entry answers each kind of dialog, and the transcript line each
+// dialog leaves. The scripted person and the driver of the real Qt windows both use these,
+// so a transcript made one way can be compared with one made the other way. The "seen"
+// requests are what the dialog showed: the scripted person passes the request it was
+// given, the Qt driver the texts it read back from the widgets.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/ui/scripted/answer_script.h"
+#include "platform/ui/user_interface.h"
+
+namespace quillbox::ui::script {
+
+inline constexpr std::string_view kMessageBox = "messagebox";
+inline constexpr std::string_view kPinDialog = "pin";
+inline constexpr std::string_view kCredentials = "credentials";
+inline constexpr std::string_view kCertWarning = "certwarning";
+inline constexpr std::string_view kViewer = "certificate";
+inline constexpr std::string_view kWaitDialog = "wait";
+inline constexpr std::string_view kCertificates = "certificates";
+
+std::string_view AnswerName(BoxAnswer answer);
+
+// What the script decided. scripted is false when no entry answered the dialog (its
+// default answer follows); problem says why an entry could not be used as given.
+struct Plan {
+    bool scripted = false;
+    std::string problem;
+};
+
+struct BoxPlan : Plan {
+    BoxAnswer answer = BoxAnswer::Ok;
+};
+BoxPlan PlanMessageBox(AnswerScript& script, const MessageBoxRequest& box);
+nlohmann::json MessageBoxLine(const MessageBoxRequest& seen, BoxAnswer answer, bool scripted);
+
+struct PinPlan : Plan {
+    bool confirm = false;
+    std::string pin;  // what to type; wipe after use
+};
+PinPlan PlanPin(AnswerScript& script, const PinDialogRequest& request);
+nlohmann::json PinLine(const PinDialogRequest& seen, bool confirmed, bool scripted);
+
+struct CredentialsPlan : Plan {
+    bool confirm = false;
+    std::string userName;
+    std::string password;  // wipe after use
+};
+CredentialsPlan PlanCredentials(AnswerScript& script, const CredentialsRequest& request);
+nlohmann::json CredentialsLine(const CredentialsRequest& seen, const std::string& userName,
+                               bool confirmed, bool scripted);
+
+struct WarningPlan : Plan {
+    bool goOn = false;
+};
+WarningPlan PlanCertificateWarning(AnswerScript& script);
+nlohmann::json CertificateWarningLine(const CertificateWarningRequest& seen, bool goOn,
+                                      bool scripted);
+
+// The viewer has nothing to answer; an entry for it is only used up.
+nlohmann::json ViewerLine(AnswerScript& script, const CertificateViewRequest& seen);
+
+// Notes on a wait dialog, written as one line when it closes.
+class WaitNotes {
+  public:
+    void Shown();
+    void Progress(int position);
+    nlohmann::json Line(const WaitDialogRequest& seen) const;
+
+  private:
+    std::chrono::milliseconds Elapsed() const;
+
+    const std::chrono::steady_clock::time_point created_ = std::chrono::steady_clock::now();
+    std::optional<std::chrono::milliseconds> shownAfter_;
+    std::string shownAt_;
+    int updates_ = 0;
+    int lastPosition_ = 0;
+    int restarts_ = 0;
+};
+
+// ---- The certificate dialog: what a person can see of it and do with it.
+class ChooserActor {
+  public:
+    virtual ~ChooserActor() = default;
+    virtual CertificateChooserTexts Texts() const = 0;
+    virtual bool HasPreviewPage() const = 0;
+    virtual std::vector<CertificateRow> Rows() const = 0;
+    virtual std::optional<std::size_t> Selection() const = 0;
+    virtual bool ShowAll() const = 0;
+    virtual bool ConfirmEnabled() const = 0;
+    virtual bool Finished() const = 0;
+
+    virtual void Select(std::size_t row) = 0;
+    virtual void ClickShowAll() = 0;
+    // Brings the preview page to the front; the text it shows then, nothing when empty.
+    virtual std::optional<std::string> ShowPreview() = 0;
+    virtual void ClickView() = 0;
+    virtual void ClickConfirm() = 0;
+    virtual void DoubleClick(std::size_t row) = 0;
+    virtual void ClickCancel() = 0;
+};
+
+// Plays one "certificates" entry against an open dialog, an action at a time, and writes
+// the dialog's line. Actions:
+//   {"select": {"id": "<CertificateId>"}}  the row with that id (exact text)
+//   {"select": {"name": "<display name>"}} the first row with that display name
+//                                          (id and name together: a row matching both)
+//   {"select": "preselected"}              the row the dialog selected by itself
+//   {"showall": true|false}                clicks the check box unless it already is so
+//   {"preview": true}                      brings the preview page to the front
+//   {"view": true}                         the "View" button
+//   {"confirm": "button"|"doubleclick"}    confirms the selected row
+//   {"cancel": true}                       the cancel button
+// An action that cannot be done (no row matches, a disabled button, no preview page, an
+// unknown action) is written down and cancels the dialog, so a script never confirms
+// what it did not mean; so do actions that run out first, and a missing entry.
+class ChooserRun {
+  public:
+    // Takes the dialog's entry from the script.
+    ChooserRun(AnswerScript& script, ChooserActor& actor);
+    // When the window has opened and shows its first listing.
+    void Opened();
+    // Does the next action; false once nothing more is to be done. The caller then calls
+    // Close, which cancels a dialog that is still open.
+    bool Step();
+    // Cancels the dialog if nothing finished it, and writes its line (after the lines of
+    // dialogs it opened).
+    void Close();
+
+  private:
+    std::string Perform(const nlohmann::json& action);
+    std::string SelectRow(const nlohmann::json& value, nlohmann::json& step);
+    std::string ConfirmRow(bool byButton, nlohmann::json& step);
+
+    AnswerScript& script_;
+    ChooserActor& actor_;
+    nlohmann::json entry_;
+    nlohmann::json record_;
+    std::optional<std::size_t> preselected_;
+    std::size_t next_ = 0;
+    std::string problem_;
+    std::string answer_;
+    nlohmann::json steps_ = nlohmann::json::array();
+};
+
+}  // namespace quillbox::ui::script
