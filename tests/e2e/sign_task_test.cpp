@@ -1,9 +1,10 @@
-// Sign and choosecert tasks end to end: the real "quillbox" program fetches a signed task
-// document from a local HTTP server, a person played from an answers file chooses a
-// certificate on a SoftHSM token and types its PIN, and a signature is checked the way a
-// server would check it. Each case runs once per way of answering the dialogs: "script"
-// answers them itself, "qt" drives the real windows from the same answers file, and both
-// write the same transcript.
+// Whole tasks end to end: the real "quillbox" program fetches a signed task document from a
+// local HTTP or HTTPS server, and a person played from an answers file goes through every
+// dialog on the way (wait dialog, certificate dialog on a SoftHSM token, PIN prompt,
+// credentials, certificate warning, error boxes); a signature is checked the way a server
+// would check it. Each case runs once per way of answering the dialogs: "script" answers
+// them itself, "qt" drives the real windows from the same answers file, and both write the
+// same transcript.
 #include <algorithm>
 #include <iterator>
 #include <ostream>
@@ -17,6 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/base64/base64_coder.h"
+#include "net/servers/test_servers.h"
 #include "platform/xml/xml_document.h"
 #include "softhsm_token.h"
 #include "task_server.h"
@@ -25,10 +27,13 @@
 namespace quillbox {
 namespace {
 
+using ::testing::Contains;
 using ::testing::StartsWith;
 using json = nlohmann::json;
 using test::SoftHsmTokens;
 
+constexpr const char* kPluginInfo =
+    "<plugininfo result=\"ok\"><summary name=\"ocx\" version=\"1.31.0\"/></plugininfo>\n";
 // Far longer than any case takes; a run still going then waits for something that never
 // comes, and the case fails on its own instead of the whole suite timing out.
 constexpr int kTimeLimitSeconds = 60;
@@ -114,6 +119,10 @@ json Pin(const std::string& pin) {
     return {{"dialog", "pin"}, {"answer", "ok"}, {"pin", pin}};
 }
 
+json Credentials(const std::string& user, const std::string& password) {
+    return {{"dialog", "credentials"}, {"answer", "ok"}, {"user", user}, {"password", password}};
+}
+
 // The person selects the certificate, looks at the preview and then does `decision`.
 json Chooses(const std::string& certificate, const json& decision) {
     return {{"dialog", "certificates"},
@@ -123,6 +132,15 @@ json Chooses(const std::string& certificate, const json& decision) {
 
 const json kConfirm = {{"confirm", "button"}};
 const json kCancel = {{"cancel", true}};
+
+// The question came while the wait dialog was showing: what the real windows must survive.
+void ExpectAskedWhileWaiting(const ProgramRun& run, const json& question) {
+    const std::vector<json> waits = run.Dialogs("wait");
+    EXPECT_TRUE(std::any_of(waits.begin(), waits.end(), [&](const json& wait) {
+        return wait["shown"] == true &&
+               wait["shownAt"].get<std::string>() < question["time"].get<std::string>();
+    })) << run;
+}
 
 // The parameter is the way of answering the dialogs, as --ui takes it before ":ANSWERS".
 class SignTaskE2eTest : public ::testing::TestWithParam<std::string> {
@@ -175,13 +193,14 @@ class SignTaskE2eTest : public ::testing::TestWithParam<std::string> {
 };
 
 // The answer's details are the signing task tests' part; here the whole program's
-// signature must verify as a server would check it.
+// signature must verify as a server would check it, after a slow download and a PIN
+// typed wrong once.
 TEST_P(SignTaskE2eTest, SignTaskAnswersWithASignatureOpensslVerifies) {
     test::WriteFile(served.path() / "preview.txt", formData);
     ServeSignTask("sign", server.Url("preview.txt"));
-    const ProgramRun run =
-        Exec(server.Url("task.p7"),
-             json::array({Chooses("Quillbox nonrep", kConfirm), Pin(SoftHsmTokens::kPin)}));
+    const ProgramRun run = Exec(
+        server.Url("task.p7?delay=600"),
+        json::array({Chooses("Quillbox nonrep", kConfirm), Pin("9999"), Pin(SoftHsmTokens::kPin)}));
     ASSERT_EQ(run.status, 0) << run;
 
     const auto response = xml::XmlDocument::Parse(run.out);
@@ -198,11 +217,18 @@ TEST_P(SignTaskE2eTest, SignTaskAnswersWithASignatureOpensslVerifies) {
     EXPECT_EQ(signature.NextSibling().Attribute("id"),
               SoftHsmTokens::Get().Certificate("nonrep").id);
 
-    // The person saw the preview fetched from the page's server, then the PIN prompt.
+    // The wait dialog showed for the slow task document; the person saw the preview
+    // fetched from the page's server, then the PIN prompt again, saying why.
+    ASSERT_FALSE(run.Dialogs("wait").empty()) << run;
+    EXPECT_EQ(run.Dialogs("wait")[0]["shown"], true) << run;
     const std::vector<json> dialogs = run.Dialogs("certificates");
     ASSERT_EQ(dialogs.size(), 1u) << run;
     EXPECT_EQ(dialogs[0]["actions"][1]["text"], formData);
-    EXPECT_EQ(run.Dialogs("pin").size(), 1u) << run;
+    const std::vector<json> pins = run.Dialogs("pin");
+    ASSERT_EQ(pins.size(), 2u) << run;
+    EXPECT_TRUE(pins[0]["warnings"].empty());
+    EXPECT_THAT(pins[1]["warnings"].get<std::vector<std::string>>(),
+                Contains("The PIN was wrong. Enter it again."));
     EXPECT_TRUE(run.Dialogs("messagebox").empty()) << run;
 }
 
@@ -216,13 +242,91 @@ TEST_P(SignTaskE2eTest, ServerErrorPageForAMissingPreviewIsNotShownAsTheData) {
     EXPECT_TRUE(dialogs[0]["actions"][1]["text"].is_null());
 }
 
-TEST_P(SignTaskE2eTest, CancelAtTheDialogAnswersCancelWithNoChildrenAndNoPin) {
+TEST_P(SignTaskE2eTest, CancelAtTheDialogOrThePinPromptAnswersCancelWithNoChildren) {
     test::WriteFile(served.path() / "preview.txt", formData);
     ServeSignTask("sign", server.Url("preview.txt"));
+    const struct {
+        const char* where;
+        json answers;
+        std::size_t pinPrompts;
+    } cases[] = {
+        {"certificate dialog", json::array({Chooses("Quillbox nonrep", kCancel)}), 0},
+        {"PIN prompt",
+         json::array(
+             {Chooses("Quillbox nonrep", kConfirm), {{"dialog", "pin"}, {"answer", "cancel"}}}),
+         1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        const ProgramRun run = Exec(server.Url("task.p7"), c.answers);
+        EXPECT_EQ(run.status, 0) << run;
+        EXPECT_EQ(run.out, "<signresponse result=\"cancel\"/>\n") << run;
+        EXPECT_EQ(run.Dialogs("pin").size(), c.pinPrompts) << run;
+    }
+}
+
+// The task document is slow to come and its download stops for a question: the server
+// wants a login, or its certificate is not trusted. The answer decides whether the task
+// runs or the download fails with an error box.
+TEST_P(SignTaskE2eTest, AQuestionDuringTheDownloadDecidesWhetherTheTaskRuns) {
+    std::filesystem::create_directories(scratch / "certificates");
+    const test::TestCertificates certificates(scratch / "certificates");
+    test::TempDir secureRoot;
+    const test::TaskServer secure(secureRoot.path(), {.tlsCert = certificates.untrustedCert,
+                                                      .tlsKey = certificates.untrustedKey,
+                                                      .handshakeDelayMs = 500});
+    const std::string task =
+        test::ReadFile(std::string(QUILLBOX_SOURCE_DIR) + "/demo/getplugininfo.xml");
+    test::MakeTaskDocument(task, served.path() / "task.p7");
+    test::MakeTaskDocument(task, secureRoot.path() / "task.p7");
+    const std::string login = server.Url("task.p7?auth=jana:secret&delay=500");
+    const struct {
+        std::string url;
+        json answer;
+        bool runs;
+    } cases[] = {
+        {login, Credentials("jana", "secret"), true},
+        {login, {{"dialog", "credentials"}, {"answer", "cancel"}}, false},
+        {secure.Url("task.p7"), {{"dialog", "certwarning"}, {"answer", "yes"}}, true},
+        {secure.Url("task.p7"), {{"dialog", "certwarning"}, {"answer", "no"}}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer.dump());
+        const ProgramRun run = Exec(c.url, json::array({c.answer}));
+        const std::vector<json> questions = run.Dialogs(c.answer["dialog"].get<std::string>());
+        ASSERT_EQ(questions.size(), 1u) << run;
+        EXPECT_EQ(questions[0]["answer"], c.answer["answer"]);
+        ExpectAskedWhileWaiting(run, questions[0]);
+        const std::vector<json> boxes = run.Dialogs("messagebox");
+        if (c.runs) {
+            EXPECT_EQ(run.status, 0) << run;
+            EXPECT_EQ(run.out, kPluginInfo) << run;
+            EXPECT_TRUE(boxes.empty()) << run;
+        } else {
+            EXPECT_EQ(run.status, 2) << run;
+            EXPECT_EQ(run.out, "") << run;
+            ASSERT_EQ(boxes.size(), 1u) << run;
+            EXPECT_EQ(boxes[0]["icon"], "error");
+            EXPECT_THAT(boxes[0]["texts"][0].get<std::string>(),
+                        StartsWith("Server communication error\n"));
+        }
+    }
+}
+
+TEST_P(SignTaskE2eTest, APreviewBehindALoginReachesTheDialogOnceCredentialsAreGiven) {
+    test::WriteFile(served.path() / "preview.txt", formData);
+    ServeSignTask("sign", server.Url("preview.txt?auth=jana:secret&amp;delay=500"));
     const ProgramRun run =
-        Exec(server.Url("task.p7"), json::array({Chooses("Quillbox nonrep", kCancel)}));
+        Exec(server.Url("task.p7"),
+             json::array({Chooses("Quillbox nonrep", kCancel), Credentials("jana", "secret")}));
     EXPECT_EQ(run.out, "<signresponse result=\"cancel\"/>\n") << run;
-    EXPECT_TRUE(run.Dialogs("pin").empty()) << run;
+    const std::vector<json> logins = run.Dialogs("credentials");
+    ASSERT_EQ(logins.size(), 1u) << run;
+    EXPECT_EQ(logins[0]["answer"], "ok");
+    ExpectAskedWhileWaiting(run, logins[0]);
+    const std::vector<json> dialogs = run.Dialogs("certificates");
+    ASSERT_EQ(dialogs.size(), 1u) << run;
+    EXPECT_EQ(dialogs[0]["actions"][1]["text"], formData);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ui, SignTaskE2eTest, ::testing::Values("script"),
