@@ -1,8 +1,15 @@
-// Sign and choosecert tasks end to end: the real "quillbox" program fetches a signed task
-// document from a local HTTP server, a scripted person chooses a certificate on a SoftHSM
-// token and types its PIN, and the answer is checked the way a server would check it.
+// Whole tasks end to end: the real "quillbox" program fetches a signed task document from a
+// local HTTP or HTTPS server, and a person played from an answers file goes through every
+// dialog on the way (wait dialog, certificate dialog on a SoftHSM token, PIN prompt,
+// credentials, certificate warning, error boxes); a signature is checked the way a server
+// would check it. Each case runs once per way of answering the dialogs: "script" answers
+// them itself, "qt" drives the real windows from the same answers file, and both write the
+// same transcript.
 #include <algorithm>
 #include <iterator>
+#include <ostream>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,6 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/base64/base64_coder.h"
+#include "net/servers/test_servers.h"
 #include "platform/xml/xml_document.h"
 #include "softhsm_token.h"
 #include "task_server.h"
@@ -19,12 +27,22 @@
 namespace quillbox {
 namespace {
 
+using ::testing::Contains;
+using ::testing::StartsWith;
 using json = nlohmann::json;
 using test::SoftHsmTokens;
 
-// The program's output and the transcript's dialogs of one kind.
+constexpr const char* kPluginInfo =
+    "<plugininfo result=\"ok\"><summary name=\"ocx\" version=\"1.31.0\"/></plugininfo>\n";
+// Far longer than any case takes; a run still going then waits for something that never
+// comes, and the case fails on its own instead of the whole suite timing out.
+constexpr int kTimeLimitSeconds = 60;
+
+// The program's exit status, output and transcript.
 struct ProgramRun {
+    int status = -1;
     std::string out;
+    std::string err;
     std::vector<json> transcript;
 
     std::vector<json> Dialogs(const std::string& kind) const {
@@ -33,37 +51,131 @@ struct ProgramRun {
                      [&](const json& line) { return line.value("dialog", "") == kind; });
         return found;
     }
+
+    // What must agree between a run answered by the script and the same run in the real
+    // windows: each dialog's kind, texts, buttons, rows and answers, without times,
+    // durations and whether the script or a default gave the answer.
+    json Agreed() const {
+        static const std::set<std::string> kept = {
+            "dialog",  "icon",     "caption", "texts",   "warnings",   "token",
+            "host",    "user",     "buttons", "default", "answer",     "pages",
+            "columns", "checkBox", "showAll", "shown",   "preselected"};
+        auto rows = [](const json& all) {
+            json names = json::array();
+            for (const json& row : all) {
+                names.push_back({{"name", row["name"]}, {"id", row["id"]}});
+            }
+            return names;
+        };
+        // An error box for an HTTP answer quotes the server's Date header.
+        static const std::regex date("Date: [^\r\n]*");
+        json agreed = json::array();
+        for (const json& line : transcript) {
+            json reduced = json::object();
+            for (const auto& [key, value] : line.items()) {
+                if (kept.contains(key)) {
+                    reduced[key] = value;
+                }
+            }
+            if (reduced.contains("texts")) {
+                for (json& text : reduced["texts"]) {
+                    text = std::regex_replace(text.get<std::string>(), date, "Date: *");
+                }
+            }
+            if (line.contains("rows")) {
+                reduced["rows"] = rows(line["rows"]);
+            }
+            if (line.contains("actions")) {
+                json& actions = reduced["actions"] = json::array();
+                for (const json& step : line["actions"]) {
+                    json action = {{"action", step["action"]}};
+                    for (const char* key : {"row", "text", "preselected"}) {
+                        if (step.contains(key)) {
+                            action[key] = step[key];
+                        }
+                    }
+                    if (step.contains("rows")) {
+                        action["rows"] = rows(step["rows"]);
+                    }
+                    actions.push_back(std::move(action));
+                }
+            }
+            agreed.push_back(std::move(reduced));
+        }
+        return agreed;
+    }
 };
 
-class SignTaskE2eTest : public ::testing::Test {
+std::ostream& operator<<(std::ostream& os, const ProgramRun& run) {
+    os << "\nexit status " << run.status << "\nstdout: " << run.out << "\nstderr: " << run.err
+       << "\ntranscript:\n";
+    for (const json& line : run.transcript) {
+        os << line.dump() << '\n';
+    }
+    return os;
+}
+
+json Pin(const std::string& pin) {
+    return {{"dialog", "pin"}, {"answer", "ok"}, {"pin", pin}};
+}
+
+json Credentials(const std::string& user, const std::string& password) {
+    return {{"dialog", "credentials"}, {"answer", "ok"}, {"user", user}, {"password", password}};
+}
+
+// The person selects the certificate, looks at the preview and then does `decision`.
+json Chooses(const std::string& certificate, const json& decision) {
+    return {{"dialog", "certificates"},
+            {"actions",
+             json::array({{{"select", {{"name", certificate}}}}, {{"preview", true}}, decision})}};
+}
+
+const json kConfirm = {{"confirm", "button"}};
+const json kCancel = {{"cancel", true}};
+
+// The question came while the wait dialog was showing: what the real windows must survive.
+void ExpectAskedWhileWaiting(const ProgramRun& run, const json& question) {
+    const std::vector<json> waits = run.Dialogs("wait");
+    EXPECT_TRUE(std::any_of(waits.begin(), waits.end(), [&](const json& wait) {
+        return wait["shown"] == true &&
+               wait["shownAt"].get<std::string>() < question["time"].get<std::string>();
+    })) << run;
+}
+
+// The parameter is the way of answering the dialogs, as --ui takes it before ":ANSWERS".
+class SignTaskE2eTest : public ::testing::TestWithParam<std::string> {
   protected:
     static void SetUpTestSuite() { SoftHsmTokens::Get(); }
 
-    // Serves the task as a signed task document and runs it by URL with the person who
-    // chooses `certificate`, looks at the preview and types the PIN (or cancels).
-    ProgramRun Exec(const std::string& task, const std::string& preview,
-                    const std::string& certificate, bool confirm = true) {
+    // Serves the task as the signed task document "task.p7" with formData as its data.
+    void ServeSignTask(const std::string& task, const std::string& previewUrl) {
         test::MakeTaskDocument("<Envelope><task><" + task + " doc-id=\"e2e\"/></task><data " +
                                    "alg=\"rsa-sha256\">" + Base64Coder::EncodeBytes(formData) +
-                                   "</data><preview url=\"" + server.Url(preview) +
-                                   "\"/></Envelope>",
+                                   "</data><preview url=\"" + previewUrl + "\"/></Envelope>",
                                served.path() / "task.p7");
-        const json answers = {{{"dialog", "certificates"},
-                               {"actions", json::array({{{"select", {{"name", certificate}}}},
-                                                        {{"preview", true}},
-                                                        confirm ? json{{"confirm", "button"}}
-                                                                : json{{"cancel", true}}})}},
-                              {{"dialog", "pin"}, {"answer", "ok"}, {"pin", SoftHsmTokens::kPin}}};
+    }
+
+    // Runs the task at url with the person who gives these answers.
+    ProgramRun Exec(const std::string& url, const json& answers) {
         test::WriteFile(scratch / "answers.json", answers.dump());
+        std::filesystem::remove(transcript);
+        const std::filesystem::path err = scratch / "stderr.txt";
         const auto [status, out] = test::RunCapturingOutput(
-            std::string(QUILLBOX_BINARY_DIR) + "/src/control/quillbox exec --lang en --ui script:" +
-            (scratch / "answers.json").string() + " --transcript " + transcript.string() + " '" +
-            server.Url("task.p7") + "' 2>/dev/null");
-        EXPECT_EQ(status, 0);
-        ProgramRun run{out, {}};
-        std::istringstream lines(test::ReadFile(transcript));
-        for (std::string line; std::getline(lines, line);) {
-            run.transcript.push_back(json::parse(line));
+            "timeout -k 5 " + std::to_string(kTimeLimitSeconds) + " " +
+            std::string(QUILLBOX_BINARY_DIR) + "/src/control/quillbox exec --lang en --ui " +
+            GetParam() + ":" + (scratch / "answers.json").string() + " --transcript " +
+            transcript.string() + " '" + url + "' 2>" + err.string());
+        ProgramRun run{status, out, test::ReadFile(err), {}};
+        if (std::filesystem::exists(transcript)) {
+            std::istringstream lines(test::ReadFile(transcript));
+            for (std::string line; std::getline(lines, line);) {
+                run.transcript.push_back(json::parse(line));
+            }
+        }
+        // timeout(1) exits with 124 when it stopped the program, 137 when it had to kill it.
+        if (status == 124 || status == 137) {
+            ADD_FAILURE() << "quillbox hung: still running after " << kTimeLimitSeconds << " s"
+                          << run;
         }
         return run;
     }
@@ -81,15 +193,20 @@ class SignTaskE2eTest : public ::testing::Test {
 };
 
 // The answer's details are the signing task tests' part; here the whole program's
-// signature must verify as a server would check it.
-TEST_F(SignTaskE2eTest, SignTaskAnswersWithASignatureOpensslVerifies) {
+// signature must verify as a server would check it, after a slow download and a PIN
+// typed wrong once.
+TEST_P(SignTaskE2eTest, SignTaskAnswersWithASignatureOpensslVerifies) {
     test::WriteFile(served.path() / "preview.txt", formData);
-    const ProgramRun run = Exec("sign", "preview.txt", "Quillbox nonrep");
+    ServeSignTask("sign", server.Url("preview.txt"));
+    const ProgramRun run = Exec(
+        server.Url("task.p7?delay=600"),
+        json::array({Chooses("Quillbox nonrep", kConfirm), Pin("9999"), Pin(SoftHsmTokens::kPin)}));
+    ASSERT_EQ(run.status, 0) << run;
 
     const auto response = xml::XmlDocument::Parse(run.out);
-    ASSERT_TRUE(response) << run.out;
+    ASSERT_TRUE(response) << run;
     const xml::XmlNode signature = response->Root().FirstChild();
-    ASSERT_EQ(signature.LocalName(), "SignatureValue") << run.out;
+    ASSERT_EQ(signature.LocalName(), "SignatureValue") << run;
     test::WriteFile(scratch / "data", formData);
     test::WriteFile(scratch / "signature.bin", Base64Coder::DecodeText(signature.Text()));
     EXPECT_EQ(test::RunCommand("openssl dgst -sha256 -verify " +
@@ -100,28 +217,120 @@ TEST_F(SignTaskE2eTest, SignTaskAnswersWithASignatureOpensslVerifies) {
     EXPECT_EQ(signature.NextSibling().Attribute("id"),
               SoftHsmTokens::Get().Certificate("nonrep").id);
 
-    // The person saw the preview fetched from the page's server, then the PIN prompt.
+    // The wait dialog showed for the slow task document; the person saw the preview
+    // fetched from the page's server, then the PIN prompt again, saying why.
+    ASSERT_FALSE(run.Dialogs("wait").empty()) << run;
+    EXPECT_EQ(run.Dialogs("wait")[0]["shown"], true) << run;
     const std::vector<json> dialogs = run.Dialogs("certificates");
-    ASSERT_EQ(dialogs.size(), 1u);
+    ASSERT_EQ(dialogs.size(), 1u) << run;
     EXPECT_EQ(dialogs[0]["actions"][1]["text"], formData);
-    EXPECT_EQ(run.Dialogs("pin").size(), 1u);
-    EXPECT_TRUE(run.Dialogs("messagebox").empty());
+    const std::vector<json> pins = run.Dialogs("pin");
+    ASSERT_EQ(pins.size(), 2u) << run;
+    EXPECT_TRUE(pins[0]["warnings"].empty());
+    EXPECT_THAT(pins[1]["warnings"].get<std::vector<std::string>>(),
+                Contains("The PIN was wrong. Enter it again."));
+    EXPECT_TRUE(run.Dialogs("messagebox").empty()) << run;
 }
 
-TEST_F(SignTaskE2eTest, ServerErrorPageForAMissingPreviewIsNotShownAsTheData) {
-    const ProgramRun run = Exec("choosecert", "missing.txt", "Quillbox qc-both");
-    EXPECT_THAT(run.out, ::testing::StartsWith("<certificate result=\"ok\">"));
+TEST_P(SignTaskE2eTest, ServerErrorPageForAMissingPreviewIsNotShownAsTheData) {
+    ServeSignTask("choosecert", server.Url("missing.txt"));
+    const ProgramRun run =
+        Exec(server.Url("task.p7"), json::array({Chooses("Quillbox qc-both", kConfirm)}));
+    EXPECT_THAT(run.out, StartsWith("<certificate result=\"ok\">")) << run;
     const std::vector<json> dialogs = run.Dialogs("certificates");
-    ASSERT_EQ(dialogs.size(), 1u);
+    ASSERT_EQ(dialogs.size(), 1u) << run;
     EXPECT_TRUE(dialogs[0]["actions"][1]["text"].is_null());
 }
 
-TEST_F(SignTaskE2eTest, CancelAtTheDialogAnswersCancelWithNoChildrenAndNoPin) {
+TEST_P(SignTaskE2eTest, CancelAtTheDialogOrThePinPromptAnswersCancelWithNoChildren) {
     test::WriteFile(served.path() / "preview.txt", formData);
-    const ProgramRun run = Exec("sign", "preview.txt", "Quillbox nonrep", false);
-    EXPECT_EQ(run.out, "<signresponse result=\"cancel\"/>\n");
-    EXPECT_TRUE(run.Dialogs("pin").empty());
+    ServeSignTask("sign", server.Url("preview.txt"));
+    const struct {
+        const char* where;
+        json answers;
+        std::size_t pinPrompts;
+    } cases[] = {
+        {"certificate dialog", json::array({Chooses("Quillbox nonrep", kCancel)}), 0},
+        {"PIN prompt",
+         json::array(
+             {Chooses("Quillbox nonrep", kConfirm), {{"dialog", "pin"}, {"answer", "cancel"}}}),
+         1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        const ProgramRun run = Exec(server.Url("task.p7"), c.answers);
+        EXPECT_EQ(run.status, 0) << run;
+        EXPECT_EQ(run.out, "<signresponse result=\"cancel\"/>\n") << run;
+        EXPECT_EQ(run.Dialogs("pin").size(), c.pinPrompts) << run;
+    }
 }
+
+// The task document is slow to come and its download stops for a question: the server
+// wants a login, or its certificate is not trusted. The answer decides whether the task
+// runs or the download fails with an error box.
+TEST_P(SignTaskE2eTest, AQuestionDuringTheDownloadDecidesWhetherTheTaskRuns) {
+    std::filesystem::create_directories(scratch / "certificates");
+    const test::TestCertificates certificates(scratch / "certificates");
+    test::TempDir secureRoot;
+    const test::TaskServer secure(secureRoot.path(), {.tlsCert = certificates.untrustedCert,
+                                                      .tlsKey = certificates.untrustedKey,
+                                                      .handshakeDelayMs = 500});
+    const std::string task =
+        test::ReadFile(std::string(QUILLBOX_SOURCE_DIR) + "/demo/getplugininfo.xml");
+    test::MakeTaskDocument(task, served.path() / "task.p7");
+    test::MakeTaskDocument(task, secureRoot.path() / "task.p7");
+    const std::string login = server.Url("task.p7?auth=jana:secret&delay=500");
+    const struct {
+        std::string url;
+        json answer;
+        bool runs;
+    } cases[] = {
+        {login, Credentials("jana", "secret"), true},
+        {login, {{"dialog", "credentials"}, {"answer", "cancel"}}, false},
+        {secure.Url("task.p7"), {{"dialog", "certwarning"}, {"answer", "yes"}}, true},
+        {secure.Url("task.p7"), {{"dialog", "certwarning"}, {"answer", "no"}}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer.dump());
+        const ProgramRun run = Exec(c.url, json::array({c.answer}));
+        const std::vector<json> questions = run.Dialogs(c.answer["dialog"].get<std::string>());
+        ASSERT_EQ(questions.size(), 1u) << run;
+        EXPECT_EQ(questions[0]["answer"], c.answer["answer"]);
+        ExpectAskedWhileWaiting(run, questions[0]);
+        const std::vector<json> boxes = run.Dialogs("messagebox");
+        if (c.runs) {
+            EXPECT_EQ(run.status, 0) << run;
+            EXPECT_EQ(run.out, kPluginInfo) << run;
+            EXPECT_TRUE(boxes.empty()) << run;
+        } else {
+            EXPECT_EQ(run.status, 2) << run;
+            EXPECT_EQ(run.out, "") << run;
+            ASSERT_EQ(boxes.size(), 1u) << run;
+            EXPECT_EQ(boxes[0]["icon"], "error");
+            EXPECT_THAT(boxes[0]["texts"][0].get<std::string>(),
+                        StartsWith("Server communication error\n"));
+        }
+    }
+}
+
+TEST_P(SignTaskE2eTest, APreviewBehindALoginReachesTheDialogOnceCredentialsAreGiven) {
+    test::WriteFile(served.path() / "preview.txt", formData);
+    ServeSignTask("sign", server.Url("preview.txt?auth=jana:secret&amp;delay=500"));
+    const ProgramRun run =
+        Exec(server.Url("task.p7"),
+             json::array({Chooses("Quillbox nonrep", kCancel), Credentials("jana", "secret")}));
+    EXPECT_EQ(run.out, "<signresponse result=\"cancel\"/>\n") << run;
+    const std::vector<json> logins = run.Dialogs("credentials");
+    ASSERT_EQ(logins.size(), 1u) << run;
+    EXPECT_EQ(logins[0]["answer"], "ok");
+    ExpectAskedWhileWaiting(run, logins[0]);
+    const std::vector<json> dialogs = run.Dialogs("certificates");
+    ASSERT_EQ(dialogs.size(), 1u) << run;
+    EXPECT_EQ(dialogs[0]["actions"][1]["text"], formData);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ui, SignTaskE2eTest, ::testing::Values("script"),
+                         [](const auto& info) { return info.param; });
 
 }  // namespace
 }  // namespace quillbox

@@ -8,23 +8,33 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "test_support.h"
 
 namespace quillbox::test {
 
-TaskServer::TaskServer(const std::filesystem::path& root) {
-    const std::string script = std::string(QUILLBOX_SOURCE_DIR) + "/tools/task-server.py";
+TaskServer::TaskServer(const std::filesystem::path& root, const TaskServerOptions& options)
+    : tls_(!options.tlsCert.empty()) {
     const std::filesystem::path portFile = root / ".port";
-    const std::string rootText = root.string();
-    const std::string portText = portFile.string();
+    std::vector<std::string> args = {"python3",
+                                     std::string(QUILLBOX_SOURCE_DIR) + "/tools/task-server.py"};
+    if (tls_) {
+        args.insert(args.end(), {"--tls", options.tlsCert.string(), options.tlsKey.string(),
+                                 "--handshake-delay", std::to_string(options.handshakeDelayMs)});
+    }
+    args.insert(args.end(), {root.string(), portFile.string()});
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ < 0) {
         throw std::runtime_error("fork failed");
     }
     if (pid_ == 0) {
-        execlp("python3", "python3", script.c_str(), rootText.c_str(), portText.c_str(),
-               static_cast<char*>(nullptr));
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -54,7 +64,8 @@ TaskServer::~TaskServer() {
 }
 
 std::string TaskServer::Url(const std::string& pathAndQuery) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/" + pathAndQuery;
+    return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_) + "/" +
+           pathAndQuery;
 }
 
 void MakeTaskDocument(const std::string& content, const std::filesystem::path& out) {

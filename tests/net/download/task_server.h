@@ -1,5 +1,5 @@
 // The project's task server (tools/task-server.py) on 127.0.0.1 and a free port, serving
-// a folder; stopped by its process id when the object goes.
+// a folder over HTTP or HTTPS; stopped by its process id when the object goes.
 #pragma once
 
 #include <sys/types.h>
@@ -9,18 +9,26 @@
 
 namespace quillbox::test {
 
+struct TaskServerOptions {
+    // Both set: HTTPS with this certificate and key (PEM).
+    std::filesystem::path tlsCert, tlsKey;
+    // Milliseconds between accepting a connection and the TLS handshake.
+    int handshakeDelayMs = 0;
+};
+
 class TaskServer {
   public:
     // Throws std::runtime_error when the server does not start within 20 seconds.
-    explicit TaskServer(const std::filesystem::path& root);
+    explicit TaskServer(const std::filesystem::path& root, const TaskServerOptions& options = {});
     ~TaskServer();
     TaskServer(const TaskServer&) = delete;
     TaskServer& operator=(const TaskServer&) = delete;
 
-    // "http://127.0.0.1:PORT/" + pathAndQuery.
+    // "http://127.0.0.1:PORT/" + pathAndQuery, "https://" with TLS.
     std::string Url(const std::string& pathAndQuery) const;
 
   private:
+    bool tls_ = false;
     pid_t pid_ = -1;
     int port_ = 0;
 };
