@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main job: a form's data signed with a personal certificate on a token. Serves a
 # signed "sign" task and a preview of the form from a local HTTP server, runs the task by
-# URL (Qt dialogs with a display, otherwise a scripted person), prints the response and
-# checks the signature with OpenSSL.
+# URL, prints the response and checks the signature with OpenSSL. With a display the real
+# Qt windows appear and are answered on screen from demo/sign-answers.json, a step every
+# QUILLBOX_UI_STEP_MS (700) milliseconds; without one a scripted person answers.
 #
 #   demo/sign-demo.sh [QUILLBOX]     (default: build/src/control/quillbox)
 set -euo pipefail
@@ -28,15 +29,16 @@ sed -e "s|@DATA@|$data|" -e "s|@PREVIEW@|$base/preview.txt|" "$here/sign-task.xm
 
 ui=(--ui "script:$here/sign-answers.json" --transcript "$work/transcript.jsonl")
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QUILLBOX_DEMO_SCRIPTED:-}" ]; then
-    ui=(--ui qt)
-    echo "(choose a certificate in the dialog; the token's PIN is 1234)"
+    ui=(--ui "qt:$here/sign-answers.json" --transcript "$work/transcript.jsonl")
+    export QUILLBOX_UI_STEP_MS=${QUILLBOX_UI_STEP_MS:-700}
+    echo "(the real windows, answered on screen: \"Jana Nováková\" is chosen and the PIN typed)"
 else
     echo "(no display: a scripted person chooses \"Jana Nováková\" and types the PIN)"
 fi
 echo "quillbox exec $base/task.p7"
 "$quillbox" exec "${ui[@]}" "$base/task.p7" | tee "$work/response.xml"
 if [ -s "$work/transcript.jsonl" ]; then
-    echo "== what the scripted person was shown"
+    echo "== what the person was shown"
     python3 - "$work/transcript.jsonl" <<'PY'
 import json, sys
 for line in open(sys.argv[1], encoding="utf-8"):

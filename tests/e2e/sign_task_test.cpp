@@ -155,16 +155,20 @@ class SignTaskE2eTest : public ::testing::TestWithParam<std::string> {
                                served.path() / "task.p7");
     }
 
-    // Runs the task at url with the person who gives these answers.
-    ProgramRun Exec(const std::string& url, const json& answers) {
+    // Runs the task at url with the person who gives these answers, in the case's way of
+    // answering unless mode names another.
+    ProgramRun Exec(const std::string& url, const json& answers, std::string mode = "") {
+        if (mode.empty()) {
+            mode = GetParam();
+        }
         test::WriteFile(scratch / "answers.json", answers.dump());
         std::filesystem::remove(transcript);
         const std::filesystem::path err = scratch / "stderr.txt";
         const auto [status, out] = test::RunCapturingOutput(
             "timeout -k 5 " + std::to_string(kTimeLimitSeconds) + " " +
-            std::string(QUILLBOX_BINARY_DIR) + "/src/control/quillbox exec --lang en --ui " +
-            GetParam() + ":" + (scratch / "answers.json").string() + " --transcript " +
-            transcript.string() + " '" + url + "' 2>" + err.string());
+            std::string(QUILLBOX_BINARY_DIR) + "/src/control/quillbox exec --lang en --ui " + mode +
+            ":" + (scratch / "answers.json").string() + " --transcript " + transcript.string() +
+            " '" + url + "' 2>" + err.string());
         ProgramRun run{status, out, test::ReadFile(err), {}};
         if (std::filesystem::exists(transcript)) {
             std::istringstream lines(test::ReadFile(transcript));
@@ -329,7 +333,32 @@ TEST_P(SignTaskE2eTest, APreviewBehindALoginReachesTheDialogOnceCredentialsAreGi
     EXPECT_EQ(dialogs[0]["actions"][1]["text"], formData);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ui, SignTaskE2eTest, ::testing::Values("script"),
+// The real windows, driven, must show what the scripted person was shown and give the
+// same answers: the texts here are read back from the widgets.
+using TranscriptAgreementTest = SignTaskE2eTest;
+TEST_F(TranscriptAgreementTest, RealWindowsShowWhatTheScriptedPersonSaw) {
+    test::WriteFile(served.path() / "preview.txt", formData);
+    ServeSignTask("sign", server.Url("preview.txt?auth=jana:secret&amp;delay=300"));
+    const json answers =
+        json::array({{{"dialog", "certificates"},
+                      {"actions", json::array({{{"showall", true}},
+                                               {{"select", "preselected"}},
+                                               {{"preview", true}},
+                                               {{"select", {{"name", "Quillbox nonrep"}}}},
+                                               {{"view", true}},
+                                               kConfirm})}},
+                     Credentials("jana", "secret"),
+                     Pin("9999"),
+                     Pin(SoftHsmTokens::kPin)});
+    const ProgramRun scripted = Exec(server.Url("task.p7?delay=300"), answers, "script");
+    const ProgramRun real = Exec(server.Url("task.p7?delay=300"), answers, "qt");
+    ASSERT_EQ(scripted.status, 0) << scripted;
+    EXPECT_EQ(real.status, 0) << real;
+    EXPECT_EQ(real.Agreed().dump(1), scripted.Agreed().dump(1));
+    EXPECT_EQ(real.out.substr(0, 40), scripted.out.substr(0, 40));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ui, SignTaskE2eTest, ::testing::Values("script", "qt"),
                          [](const auto& info) { return info.param; });
 
 }  // namespace

@@ -111,7 +111,7 @@ CredentialsAnswer AskCredentialsHere(const CredentialsRequest& request, AnswerSc
     std::optional<script::CredentialsPlan> plan;
     if (script != nullptr) {
         plan = script::PlanCredentials(*script, request);
-        driver::WhenShown(&dialog, [&plan, user, password, ok, cancel] {
+        driver::WhenShown(&dialog, [&dialog, &plan, user, password, ok, cancel] {
             if (plan->confirm) {
                 driver::Type(user, QString::fromStdString(plan->userName));
                 driver::Type(password, QString::fromStdString(plan->password));
@@ -120,7 +120,9 @@ CredentialsAnswer AskCredentialsHere(const CredentialsRequest& request, AnswerSc
                 }
                 driver::Press(ok);
             }
-            driver::Press(cancel);  // does nothing once the dialog has closed
+            if (dialog.isVisible()) {
+                driver::Press(cancel);
+            }
         });
     }
     CredentialsAnswer answer;

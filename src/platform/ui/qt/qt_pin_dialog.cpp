@@ -84,7 +84,7 @@ PinDialogAnswer AskPinHere(const PinDialogRequest& request, AnswerScript* script
     std::optional<script::PinPlan> plan;
     if (script != nullptr) {
         plan = script::PlanPin(*script, request);
-        driver::WhenShown(&dialog, [&plan, pin, ok, cancel] {
+        driver::WhenShown(&dialog, [&dialog, &plan, pin, ok, cancel] {
             if (plan->confirm) {
                 driver::Type(pin, QString::fromStdString(plan->pin));
                 if (!ok->isEnabled()) {
@@ -92,7 +92,9 @@ PinDialogAnswer AskPinHere(const PinDialogRequest& request, AnswerScript* script
                 }
                 driver::Press(ok);
             }
-            driver::Press(cancel);  // does nothing once the dialog has closed
+            if (dialog.isVisible()) {
+                driver::Press(cancel);
+            }
         });
     }
     PinDialogAnswer answer;
