@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "../../net/download/task_server.h"
+#include "softhsm_token.h"
 #include "test_support.h"
 
 namespace quillbox {
@@ -65,10 +67,20 @@ class CallOvoJniTest : public ::testing::Test {
 };
 
 TEST_F(CallOvoJniTest, EachCallInOneJvmGetsItsOwnResponse) {
+    // The real windows on the library's Qt thread, answered from the file: a sign task
+    // chooses a certificate on a SoftHSM token and types its PIN there.
     const std::filesystem::path answers = temp / "answers.json";
     const std::filesystem::path transcript = temp / "transcript.jsonl";
-    test::WriteFile(answers, "[]");
+    test::WriteFile(answers, R"([{"dialog": "certificates", "actions": [
+        {"select": {"name": "Quillbox nonrep"}}, {"confirm": "button"}]},
+        {"dialog": "pin", "answer": "ok", "pin": "1234"}])");
+    test::MakeTaskDocument(
+        "<Envelope><task><sign doc-id=\"s\"/></task><data alg=\"rsa-sha256\">"
+        "Zm9ybQ==</data></Envelope>",
+        temp / "sign.p7");
+    const std::string signer = test::SoftHsmTokens::Get().Certificate("nonrep").id;
     const std::vector<std::pair<std::string, std::string>> calls = {
+        {server->Url("sign.p7"), "<signresponse result=\"ok\"><SignatureValue>"},
         {server->Url("plugininfo.p7"), kPluginInfo},
         {server->Url("unknown.p7"), "<response result=\"error\" errorinfo=\"unknown task\"/>"},
         // A failed download: the person is told, the caller gets no response.
@@ -78,18 +90,32 @@ TEST_F(CallOvoJniTest, EachCallInOneJvmGetsItsOwnResponse) {
         {server->Url("plugininfo.p7"), kPluginInfo},
     };
     std::vector<std::string> urls;
-    std::string expected;
-    for (const auto& [url, response] : calls) {
-        urls.push_back(url);
-        expected += response + "\n";
+    for (const auto& call : calls) {
+        urls.push_back(call.first);
     }
-    auto [status, out] = RunJava("QUILLBOX_UI_SCRIPT=" + Quoted(answers.string()) +
-                                     " QUILLBOX_UI_TRANSCRIPT=" + Quoted(transcript.string()),
-                                 "com.kestrelsoft.callovo.Main", urls);
+    auto [status, out] =
+        RunJava("QT_QPA_PLATFORM=offscreen QUILLBOX_UI=" + Quoted("qt:" + answers.string()) +
+                    " QUILLBOX_UI_TRANSCRIPT=" + Quoted(transcript.string()) +
+                    " SOFTHSM2_CONF=" + Quoted(test::SoftHsmTokens::Get().ConfigFile().string()) +
+                    " QUILLBOX_PKCS11_MODULE=" + test::SoftHsmTokens::kModulePath,
+                "com.kestrelsoft.callovo.Main", urls);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(out, expected);
-    // The scripted person, not a console or a window, saw the one error box.
+    std::istringstream lines(out);
+    for (const auto& [url, response] : calls) {
+        std::string line;
+        std::getline(lines, line);
+        // The signature itself is the signing tests' part; here it is made and handed over.
+        if (url.find("sign.p7") != std::string::npos) {
+            EXPECT_EQ(line.rfind(response, 0), 0u) << line;
+            EXPECT_NE(line.find("id=\"" + signer + "\""), std::string::npos) << line;
+        } else {
+            EXPECT_EQ(line, response) << url;
+        }
+    }
+    // The driven windows, not a console, saw the certificate dialog, the PIN prompt and the
+    // one error box.
     const std::string seen = test::ReadFile(transcript);
+    EXPECT_NE(seen.find("\"dialog\":\"pin\""), std::string::npos) << seen;
     std::size_t boxes = 0;
     for (std::size_t at = 0; (at = seen.find("\"messagebox\"", at)) != std::string::npos; ++at) {
         ++boxes;

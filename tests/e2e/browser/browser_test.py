@@ -164,8 +164,10 @@ def write_host_setup(work, host, standin, token):
     wrapper = os.path.join(work, "quillbox-host-wrapper.sh")
     env = {
         "TMP": os.path.join(work, "tmp"),
-        "QUILLBOX_UI_SCRIPT": os.path.join(work, "answers.json"),
+        # The host's real Qt windows on its dialog thread, answered from the file.
+        "QUILLBOX_UI": "qt:" + os.path.join(work, "answers.json"),
         "QUILLBOX_UI_TRANSCRIPT": os.path.join(work, "transcript.jsonl"),
+        "QT_QPA_PLATFORM": "offscreen",
         "XDG_CONFIG_HOME": os.path.join(work, "config"),
     }
     if token:
