@@ -20,15 +20,15 @@ std::size_t DownloadInBackground(const std::string& url, std::string& body, std:
                                  std::string& statusText, std::string& contentType, int messageId,
                                  bool showWaitDialog, const DownloadFunction& download) {
     QB_LOG(LogLevel::File, nullptr, "szUrl: %s", url.c_str());
-    DownloadSignal& signal = DownloadSignal::Get();
-    // The done flag is shared: a second download waits here for the first to finish,
-    // and the flag is cleared before the worker starts so an earlier download's "done"
-    // cannot end this wait early.
-    std::unique_lock slot = signal.AcquireSlot();
     ui::UserInterface& ui = ui::CurrentUserInterface();
     // The worker may ask for dialogs (credentials, a certificate warning) while this thread
     // waits; if this is the dialog thread, the wait must serve them. It outlives the worker.
     const std::unique_ptr<ui::ThreadWait> wait = ui.CreateThreadWait();
+    DownloadSignal& signal = DownloadSignal::Get();
+    // The done flag is shared: a second download waits here for the first to finish,
+    // and the flag is cleared before the worker starts so an earlier download's "done"
+    // cannot end this wait early.
+    std::unique_lock slot = signal.AcquireSlot(*wait);
     signal.Clear([&wait] { wait->Wake(); });
 
     std::vector<std::uint8_t> block;

@@ -7,6 +7,15 @@ DownloadSignal& DownloadSignal::Get() {
     return signal;
 }
 
+std::unique_lock<std::mutex> DownloadSignal::AcquireSlot(ui::ThreadWait& wait) {
+    std::unique_lock lock(slot_, std::try_to_lock);
+    while (!lock.owns_lock()) {
+        wait.Beat(std::chrono::milliseconds(50));
+        lock.try_lock();
+    }
+    return lock;
+}
+
 void DownloadSignal::Clear(std::function<void()> onDone) {
     std::lock_guard lock(mutex_);
     done_ = false;

@@ -2,8 +2,11 @@
 // mutex, and the slot that lets only one download run at a time (the flag is shared).
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <mutex>
+
+#include "platform/ui/user_interface.h"
 
 namespace quillbox::net {
 
@@ -12,7 +15,9 @@ class DownloadSignal {
     static DownloadSignal& Get();
 
     // Held by a download entry from before its worker starts until the worker is joined.
-    std::unique_lock<std::mutex> AcquireSlot() { return std::unique_lock(slot_); }
+    // Waits its turn through wait: the dialog thread may have to show a dialog for the
+    // download that holds the slot.
+    std::unique_lock<std::mutex> AcquireSlot(ui::ThreadWait& wait);
 
     // Clears the flag; onDone is called by SetDone, so the waiting thread wakes at once
     // instead of sleeping out its beat.

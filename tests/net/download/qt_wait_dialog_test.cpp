@@ -9,6 +9,10 @@
 #include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -17,6 +21,8 @@
 #include "core/messages/messages_testing.h"
 #include "net/download/background_download.h"
 #include "platform/ui/qt/qt_user_interface.h"
+#include "platform/ui/scripted/answer_script.h"
+#include "test_support.h"
 
 namespace quillbox::ui {
 namespace {
@@ -136,6 +142,80 @@ TEST_F(QtWaitDialogTest, DrawnOnTheWaitingOrTheApplicationThread) {
     EXPECT_TRUE(ui.sights.back().visible);
     EXPECT_EQ(ui.sights.back().barValue, ui.sights.back().position);
     EXPECT_EQ(FindWaitWindow(), nullptr);
+}
+
+// Ends the process when a case hangs, so the hang is this test's failure with a name,
+// not the suite's time-out.
+class HangGuard {
+  public:
+    explicit HangGuard(const char* what) {
+        watchdog_ = std::thread([this, what] {
+            std::unique_lock lock(mutex_);
+            if (!changed_.wait_for(lock, std::chrono::seconds(20), [this] { return done_; })) {
+                std::fprintf(stderr, "hung: %s\n", what);
+                std::_Exit(3);
+            }
+        });
+    }
+    ~HangGuard() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+        watchdog_.join();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool done_ = false;
+    std::thread watchdog_;
+};
+
+// A worker that asks for a dialog while the dialog thread waits for it: the box must be
+// shown and answered, whether the dialog thread waits for the download itself or for its
+// turn behind another thread's download.
+TEST(DialogThreadWaitTest, DialogsAskedForDuringADownloadAreShown) {
+    test::TempDir temp;
+    test::WriteFile(temp / "answers.json", R"([{"dialog": "messagebox", "answer": "yes"}])");
+    QtUserInterface ui(std::make_shared<AnswerScript>(temp / "answers.json", temp / "t.jsonl"));
+    SetUserInterface(&ui);
+    std::atomic<int> answers{0};
+    auto asking = [&answers](const std::string&, const net::ResponseOut& out) {
+        MessageBoxRequest box;
+        box.buttons = BoxButtons::YesNo;
+        box.defaultAnswer = BoxAnswer::No;
+        answers += CurrentUserInterface().ShowMessageBox(box) == BoxAnswer::Yes ? 10 : 1;
+        *out.statusText = "200";
+        return net::ResultCode::Success;
+    };
+    std::string body, headers, status, type;
+    {
+        HangGuard guard("a download on the dialog thread asked for a box");
+        net::DownloadInBackground("http://127.0.0.1/t", body, headers, status, type, 113, true,
+                                  asking);
+    }
+    EXPECT_EQ(answers, 10);  // the script's answer
+
+    HangGuard guard("the dialog thread waited for its turn behind a download asking for a box");
+    std::thread other([&] {
+        std::string b, h, s, t;
+        net::DownloadInBackground("http://127.0.0.1/o", b, h, s, t, 113, false,
+                                  [&](const std::string& url, const net::ResponseOut& out) {
+                                      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                                      return asking(url, out);
+                                  });
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    net::DownloadInBackground("http://127.0.0.1/t", body, headers, status, type, 113, false,
+                              [](const std::string&, const net::ResponseOut& out) {
+                                  *out.statusText = "200";
+                                  return net::ResultCode::Success;
+                              });
+    other.join();
+    EXPECT_EQ(answers, 11);  // the script is used up: the default answer
+    SetUserInterface(nullptr);
 }
 
 }  // namespace
