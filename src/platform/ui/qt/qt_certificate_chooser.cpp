@@ -25,6 +25,7 @@
 #include <string>
 
 #include "platform/ui/qt/qt_dialog_driver.h"
+#include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
 #include "platform/ui/qt/qt_user_interface.h"
 #include "platform/ui/scripted/dialog_scripts.h"
@@ -80,7 +81,8 @@ QPixmap LogoPicture(int size, qreal pixelRatio) {
 
 class ChooserDialog final : public QDialog {
   public:
-    explicit ChooserDialog(CertificateChooser& chooser) : chooser_(chooser) {
+    explicit ChooserDialog(CertificateChooser& chooser)
+        : QDialog(DialogOwner()), chooser_(chooser) {
         setObjectName("certificateChooser");
         const CertificateChooserTexts& texts = chooser.Texts();
         setWindowTitle(Text(texts.caption));

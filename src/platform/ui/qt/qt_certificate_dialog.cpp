@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "platform/ui/qt/qt_dialog_driver.h"
+#include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
 #include "platform/ui/qt/qt_user_interface.h"
 #include "platform/ui/scripted/dialog_scripts.h"
@@ -37,7 +38,7 @@ CertificateViewRequest SeenIn(const QDialog& dialog, const QFormLayout& form,
 }
 
 void ShowCertificateHere(const CertificateViewRequest& request, AnswerScript* script) {
-    QDialog dialog;
+    QDialog dialog(DialogOwner());
     dialog.setObjectName("certificateDialog");
     dialog.setWindowTitle(QString::fromStdString(request.caption));
     dialog.setWindowModality(Qt::ApplicationModal);

@@ -9,9 +9,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <optional>
 
 #include "platform/ui/qt/qt_dialog_driver.h"
+#include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
 #include "platform/ui/qt/qt_user_interface.h"
 #include "platform/ui/scripted/dialog_scripts.h"
@@ -25,10 +27,12 @@ constexpr char kParagraph[] = "\n\n";
 bool AskContinueHere(const CertificateWarningRequest& request, AnswerScript* script) {
     QMessageBox box(QMessageBox::Warning, QString::fromStdString(request.caption),
                     QString::fromStdString(request.problem + kParagraph + request.question),
-                    QMessageBox::Yes | QMessageBox::No);
+                    QMessageBox::Yes | QMessageBox::No, DialogOwner());
     box.setObjectName("certificateWarning");
     box.setTextFormat(Qt::PlainText);  // host names are not markup
     box.setInformativeText(QString::fromStdString(request.host));
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setWindowFlags(box.windowFlags() | Qt::WindowStaysOnTopHint);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     if (!request.yesText.empty()) {
@@ -63,10 +67,14 @@ bool AskContinueHere(const CertificateWarningRequest& request, AnswerScript* scr
 }
 
 CredentialsAnswer AskCredentialsHere(const CredentialsRequest& request, AnswerScript* script) {
-    QDialog dialog;
+    QDialog dialog(DialogOwner());
     dialog.setObjectName("credentialsDialog");
     dialog.setWindowTitle(QString::fromStdString(request.caption));
     dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setWindowFlags(dialog.windowFlags() | Qt::WindowStaysOnTopHint);
+    // Wide enough for the caption, which says what the server asks for.
+    dialog.setMinimumWidth(
+        std::clamp(dialog.fontMetrics().horizontalAdvance(dialog.windowTitle()) + 160, 420, 720));
     dialog.setAttribute(Qt::WA_QuitOnClose, false);
 
     auto* layout = new QVBoxLayout(&dialog);

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "platform/ui/qt/qt_dialog_driver.h"
+#include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
 #include "platform/ui/qt/qt_user_interface.h"
 #include "platform/ui/scripted/dialog_scripts.h"
@@ -31,7 +32,7 @@ PinDialogRequest SeenIn(const QDialog& dialog, const PinDialogRequest& request) 
 }
 
 PinDialogAnswer AskPinHere(const PinDialogRequest& request, AnswerScript* script) {
-    QDialog dialog;
+    QDialog dialog(DialogOwner());
     dialog.setObjectName("pinDialog");
     dialog.setWindowTitle(QString::fromStdString(request.caption));
     dialog.setWindowModality(Qt::ApplicationModal);

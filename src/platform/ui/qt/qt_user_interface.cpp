@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "platform/ui/qt/qt_dialog_driver.h"
+#include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
 #include "platform/ui/scripted/dialog_scripts.h"
 
@@ -80,7 +81,7 @@ MessageBoxRequest SeenIn(const QMessageBox& box, const MessageBoxRequest& reques
 
 // Runs on the application's thread.
 BoxAnswer ShowHere(const MessageBoxRequest& request, AnswerScript* driver) {
-    QMessageBox box;
+    QMessageBox box(DialogOwner());
     box.setWindowTitle(QString::fromStdString(request.caption));
     // Messages quote XML and server answers; rich text would swallow their tags.
     box.setTextFormat(Qt::PlainText);

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <optional>
 
+#include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
 #include "platform/ui/qt/qt_user_interface.h"
 #include "platform/ui/scripted/dialog_scripts.h"
@@ -46,7 +47,7 @@ QPixmap PluginIcon(int size) {
 
 class WaitWindow final : public QDialog {
   public:
-    explicit WaitWindow(const WaitDialogRequest& request) {
+    explicit WaitWindow(const WaitDialogRequest& request) : QDialog(DialogOwner()) {
         setObjectName(QStringLiteral("quillboxWaitDialog"));
         setWindowTitle(QString::fromStdString(request.caption));
         QIcon icon;
