@@ -50,29 +50,5 @@ TEST(QtConnectionDialogsTest, WarningShowsHostAndDefaultsToNo) {
     EXPECT_TRUE(qtUi.AskContinueDespiteCertificate(*request));
 }
 
-TEST(QtConnectionDialogsTest, CredentialsOkOnlyWithUserName) {
-    SetLanguage("en");
-    ui::QtUserInterface qtUi;
-    const auto request = CredentialsRequestFor("srv.example", false, "");
-    bool okEnabledWhenEmpty = true;
-    WhenModal([&okEnabledWhenEmpty](QWidget* w) {
-        auto* user = w->findChild<QLineEdit*>("userName");
-        auto* password = w->findChild<QLineEdit*>("password");
-        auto* ok = w->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
-        okEnabledWhenEmpty = ok->isEnabled();
-        user->setText("anna");
-        password->setText("secret");
-        ok->click();
-    });
-    const auto answer = qtUi.AskCredentials(request);
-    EXPECT_FALSE(okEnabledWhenEmpty);
-    EXPECT_TRUE(answer.confirmed);
-    EXPECT_EQ(answer.userName, "anna");
-    EXPECT_EQ(answer.password, "secret");
-
-    WhenModal([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
-    EXPECT_FALSE(qtUi.AskCredentials(request).confirmed);
-}
-
 }  // namespace
 }  // namespace quillbox::net

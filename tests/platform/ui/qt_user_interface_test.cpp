@@ -94,31 +94,5 @@ INSTANTIATE_TEST_SUITE_P(
                                  PressKey(Qt::Key_Escape), BoxAnswer::Yes}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(QtMessageBox, BoxAskedForFromAnotherThreadRunsOnTheApplicationThread) {
-    QtUserInterface ui;
-    QThread* boxThread = nullptr;
-    BoxDriver driver([&](QMessageBox& box) {
-        boxThread = box.thread();
-        // Own button words replace the standard ones.
-        EXPECT_EQ(box.button(QMessageBox::No)->text(), "Ne");
-        ClickButton(QMessageBox::Yes)(box);
-    });
-
-    BoxAnswer answer = BoxAnswer::Cancel;
-    QEventLoop loop;
-    std::thread caller([&] {
-        answer = ui.ShowMessageBox({.buttons = BoxButtons::YesNo,
-                                    .defaultAnswer = BoxAnswer::No,
-                                    .buttonTexts = {.yes = "Ano", .no = "Ne"}});
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec();
-    caller.join();
-
-    EXPECT_EQ(answer, BoxAnswer::Yes);
-    EXPECT_EQ(boxThread, qApp->thread());
-    EXPECT_FALSE(driver.TimedOut());
-}
-
 }  // namespace
 }  // namespace quillbox::ui
