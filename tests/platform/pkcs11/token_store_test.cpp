@@ -188,21 +188,42 @@ TEST(PinPadTest, ProtectedAuthenticationPathLogsInWithoutAskingForAPin) {
     EXPECT_TRUE(none.questions.empty());
 }
 
-TEST(PinPadTest, LockedTokenShowsWhyThenFailsWithoutAskingToType) {
-    test::ScopedEnv mode("QUILLBOX_FAKE_TOKEN", "locked");
-    auto store = OpenCryptokiTokenStore({FAKE_PIN_PAD_MODULE});
-    ASSERT_EQ(store->Certificates().size(), 1u);
-    ListedPins pins({"1234"});
-    try {
-        store->Sign(store->Certificates()[0], Mechanism::RsaPkcs, std::vector<std::uint8_t>(35),
-                    pins);
-        FAIL() << "a locked token signed";
-    } catch (const TokenError& error) {
-        EXPECT_EQ(error.stage(), TokenError::Stage::Login);
-        EXPECT_EQ(error.rv(), CKR_PIN_LOCKED);
+// However the module tells that the PIN is locked, the person is told once and the
+// signature fails; nothing asks again, and a pad that refuses is not retried unattended.
+TEST(PinPadTest, RefusedLoginEndsAfterTheLockedNoticeAtMost) {
+    struct Case {
+        const char* mode;
+        CK_RV rv;
+        std::size_t questions;  // the last one shows the locked token when rv says so
+    };
+    const Case cases[] = {
+        {"locked", CKR_PIN_LOCKED, 1},
+        {"pinpad-locked-unflagged", CKR_PIN_LOCKED, 1},
+        {"keyboard-locked-unflagged", CKR_PIN_LOCKED, 2},  // the PIN typed, then the notice
+        {"pinpad-refuses", CKR_PIN_INCORRECT, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        test::ScopedEnv mode("QUILLBOX_FAKE_TOKEN", c.mode);
+        auto store = OpenCryptokiTokenStore({FAKE_PIN_PAD_MODULE});
+        ASSERT_EQ(store->Certificates().size(), 1u);
+        ListedPins pins({"1234", "1234", "1234"});
+        try {
+            store->Sign(store->Certificates()[0], Mechanism::RsaPkcs, std::vector<std::uint8_t>(35),
+                        pins);
+            ADD_FAILURE() << "signed";
+        } catch (const TokenError& error) {
+            EXPECT_EQ(error.stage(), TokenError::Stage::Login);
+            EXPECT_EQ(error.rv(), c.rv);
+        }
+        ASSERT_EQ(pins.questions.size(), c.questions);
+        const auto locked = std::ranges::count_if(
+            pins.questions, [](const PinQuestion& q) { return q.token.pinLocked; });
+        EXPECT_EQ(locked, c.rv == CKR_PIN_LOCKED ? 1 : 0);
+        if (locked > 0) {
+            EXPECT_TRUE(pins.questions.back().token.pinLocked);
+        }
     }
-    ASSERT_EQ(pins.questions.size(), 1u);
-    EXPECT_TRUE(pins.questions[0].token.pinLocked);
 }
 
 TEST(TokenStatusTest, FlagsBecomeWarningsAndLabelLosesItsPadding) {
