@@ -129,7 +129,7 @@ class CryptokiTokenStore final : public TokenStore {
         // A session of its own: a sign operation left half done (a cancelled
         // per-signature login) ends with it.
         Session session(module_, token.slot);
-        std::optional<SecretText> pin;
+        std::optional<secret::SecretText> pin;
         if (!session.UserLoggedIn() && CurrentStatus(token).loginRequired) {
             pin = LogIn(session, token, CKU_USER, false, prompt);
         }
@@ -203,8 +203,9 @@ class CryptokiTokenStore final : public TokenStore {
     // Logs in as userType, asking until the PIN is accepted or the person cancels. Only a
     // wrong PIN typed by the person asks again, so no round repeats without a person.
     // Returns the accepted PIN (empty on a PIN pad) for a per-signature login that follows.
-    std::optional<SecretText> LogIn(Session& session, const Token& token, CK_USER_TYPE userType,
-                                    bool forSignature, PinPrompt& prompt) {
+    std::optional<secret::SecretText> LogIn(Session& session, const Token& token,
+                                            CK_USER_TYPE userType, bool forSignature,
+                                            PinPrompt& prompt) {
         CK_FUNCTION_LIST* functions = module_->functions();
         bool afterWrongPin = false;
         for (;;) {
@@ -213,7 +214,7 @@ class CryptokiTokenStore final : public TokenStore {
                 ShowLockedAndStop(status, afterWrongPin, forSignature, prompt);
             }
             CK_RV rv;
-            std::optional<SecretText> pin;
+            std::optional<secret::SecretText> pin;
             if (status.protectedAuthPath) {
                 rv = functions->C_Login(session.handle(), userType, nullptr, 0);
             } else {

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/secret/secret_text.h"
 #include "platform/ui/certificate_chooser.h"
 
 namespace quillbox::ui {
@@ -64,7 +65,7 @@ class WaitDialog {
 };
 
 // ---- PIN dialog: asks for the PIN of a token before a signature, naming the token and
-// showing its warnings. The PIN travels in the answer; the caller wipes it after use.
+// showing its warnings. The PIN travels in the answer as a secret, wiped when it goes.
 struct PinDialogRequest {
     std::string caption{};     // UTF-8
     std::string tokenLabel{};  // the token asking for its PIN
@@ -79,13 +80,15 @@ struct PinDialogRequest {
     std::string okText{};
     std::string cancelText{};
 
-    // Whether the confirm button accepts this PIN.
-    bool Accepts(std::string_view pin) const;
+    // Whether the confirm button accepts this PIN. A front end that holds the typed text
+    // in its own form asks with its length in UTF-8 bytes, so that it makes no copy.
+    bool Accepts(std::string_view pin) const { return AcceptsLength(pin.size()); }
+    bool AcceptsLength(std::size_t utf8Bytes) const;
 };
 
 struct PinDialogAnswer {
     bool confirmed = false;
-    std::string pin{};  // UTF-8; wipe after use
+    secret::SecretText pin{};  // UTF-8
 };
 
 // ---- Certificate viewer: the fields of one certificate and its PEM text, with a close
@@ -101,7 +104,7 @@ struct CertificateViewRequest {
 // TLS); names the problem and the host and asks whether to go on. Default answer: no.
 struct CertificateWarningRequest {
     std::string caption{};
-    std::string problem{};   // what is wrong, UTF-8
+    std::string problem{};  // what is wrong, UTF-8
     std::string host{};
     std::string question{};  // "Do you want to continue?"
     std::string yesText{};
@@ -109,7 +112,7 @@ struct CertificateWarningRequest {
 };
 
 // ---- Credentials dialog: a server (401) or a proxy (407) asks for a user name and a
-// password. The password travels in the answer; the caller wipes it after use.
+// password. The password travels in the answer as a secret, wiped when it goes.
 struct CredentialsRequest {
     std::string caption{};
     std::string prompt{};  // names the server
@@ -126,7 +129,7 @@ struct CredentialsRequest {
 struct CredentialsAnswer {
     bool confirmed = false;
     std::string userName{};
-    std::string password{};
+    secret::SecretText password{};  // UTF-8
 };
 
 class UserInterface {

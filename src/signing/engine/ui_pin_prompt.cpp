@@ -1,5 +1,7 @@
 #include "signing/engine/ui_pin_prompt.h"
 
+#include <utility>
+
 #include "core/messages/messages.h"
 
 namespace quillbox::signing {
@@ -37,14 +39,13 @@ ui::PinDialogRequest BuildPinDialog(const pkcs11::PinQuestion& question) {
     return request;
 }
 
-std::optional<pkcs11::SecretText> UiPinPrompt::AskPin(const pkcs11::PinQuestion& question) {
+std::optional<secret::SecretText> UiPinPrompt::AskPin(const pkcs11::PinQuestion& question) {
     const ui::PinDialogRequest request = BuildPinDialog(question);
     ui::PinDialogAnswer answer = ui::CurrentUserInterface().AskPin(request);
-    if (!answer.confirmed || !request.Accepts(answer.pin)) {
-        pkcs11::WipeString(answer.pin);
+    if (!answer.confirmed || !request.Accepts(answer.pin.view())) {
         return std::nullopt;
     }
-    return pkcs11::SecretText::TakeFrom(answer.pin);
+    return std::move(answer.pin);
 }
 
 }  // namespace quillbox::signing

@@ -21,7 +21,7 @@ ui::PinDialogRequest BuildPinDialog(const pkcs11::PinQuestion& question);
 
 class UiPinPrompt final : public pkcs11::PinPrompt {
   public:
-    std::optional<pkcs11::SecretText> AskPin(const pkcs11::PinQuestion& question) override;
+    std::optional<secret::SecretText> AskPin(const pkcs11::PinQuestion& question) override;
 };
 
 }  // namespace quillbox::signing

@@ -68,7 +68,7 @@ TEST(QtConnectionDialogsTest, CredentialsOkOnlyWithUserName) {
     EXPECT_FALSE(okEnabledWhenEmpty);
     EXPECT_TRUE(answer.confirmed);
     EXPECT_EQ(answer.userName, "anna");
-    EXPECT_EQ(answer.password, "secret");
+    EXPECT_EQ(answer.password.view(), "secret");
 
     WhenModal([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
     EXPECT_FALSE(qtUi.AskCredentials(request).confirmed);

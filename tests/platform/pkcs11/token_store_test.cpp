@@ -18,12 +18,12 @@ using test::SoftHsmTokens;
 class ListedPins final : public PinPrompt {
   public:
     explicit ListedPins(std::deque<std::string> pins) : pins_(std::move(pins)) {}
-    std::optional<SecretText> AskPin(const PinQuestion& question) override {
+    std::optional<secret::SecretText> AskPin(const PinQuestion& question) override {
         questions.push_back(question);
         if (pins_.empty()) {
             return std::nullopt;
         }
-        SecretText pin(pins_.front());
+        secret::SecretText pin(pins_.front());
         pins_.pop_front();
         return pin;
     }
@@ -244,13 +244,23 @@ TEST(TokenStatusTest, FlagsBecomeWarningsAndLabelLosesItsPadding) {
     EXPECT_EQ(status.maxPinLength, 0u);
 }
 
-TEST(SecretTextTest, TakingAPinEmptiesTheSource) {
-    std::string typed = "123456";
-    SecretText pin = SecretText::TakeFrom(typed);
+TEST(SecretTextTest, TakingAPinWipesTheSourceEvenPastItsEnd) {
+    std::string typed = "12345678";
+    typed.resize(4);  // a corrected PIN: "5678" stays past the end
+    const char* buffer = typed.data();
+    const std::size_t capacity = typed.capacity();
+    secret::SecretText pin = secret::SecretText::TakeFrom(typed);
     EXPECT_TRUE(typed.empty());
-    EXPECT_EQ(std::string(pin.data(), pin.size()), "123456");
-    pin.Wipe();
+    EXPECT_TRUE(std::all_of(buffer, buffer + capacity, [](char c) { return c == '\0'; }));
+    EXPECT_EQ(pin.view(), "1234");
+
+    // Handed on by moving, and NUL-terminated for C_Login and libcurl.
+    secret::SecretText moved = std::move(pin);
     EXPECT_TRUE(pin.empty());
+    EXPECT_STREQ(moved.data(), "1234");
+    moved.Wipe();
+    EXPECT_TRUE(moved.empty());
+    EXPECT_STREQ(moved.data(), "");
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ TEST(ScriptedPinDialog, AnswersInOrderAndNeverWritesThePin) {
     EXPECT_FALSE(ui.AskPin(Request()).confirmed);
     const PinDialogAnswer good = ui.AskPin(Request());
     EXPECT_TRUE(good.confirmed);
-    EXPECT_EQ(good.pin, "24680");
+    EXPECT_EQ(good.pin.view(), "24680");
     EXPECT_FALSE(ui.AskPin(Request()).confirmed);
     EXPECT_FALSE(ui.AskPin(Request()).confirmed);  // nothing left: default
 

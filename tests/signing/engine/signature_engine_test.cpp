@@ -38,7 +38,7 @@ class EngineTestUi final : public ui::UserInterface {
         if (pins.empty()) {
             return {};
         }
-        ui::PinDialogAnswer answer{true, pins.front()};
+        ui::PinDialogAnswer answer{true, secret::SecretText(pins.front())};
         pins.pop_front();
         return answer;
     }

@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "platform/ui/qt/qt_secret_text.h"
 #include "platform/ui/qt/qt_user_interface.h"
 
 namespace quillbox::ui {
@@ -102,8 +103,9 @@ CredentialsAnswer AskCredentialsHere(const CredentialsRequest& request) {
     if (dialog.exec() == QDialog::Accepted) {
         answer.confirmed = true;
         answer.userName = user->text().toStdString();
-        answer.password = password->text().toStdString();
+        answer.password = SecretFromText(password->text());
     }
+    // The line edit's own copy cannot be wiped (see the PIN dialog); it goes now.
     password->clear();
     return answer;
 }
@@ -115,7 +117,13 @@ bool QtUserInterface::AskContinueDespiteCertificate(const CertificateWarningRequ
 }
 
 CredentialsAnswer QtUserInterface::AskCredentials(const CredentialsRequest& request) {
-    return OnGuiThread(CredentialsAnswer{}, [&request] { return AskCredentialsHere(request); });
+    // The answer holds a secret and cannot be copied, so it is moved out of the call.
+    CredentialsAnswer answer;
+    OnGuiThread(false, [&answer, &request] {
+        answer = AskCredentialsHere(request);
+        return true;
+    });
+    return answer;
 }
 
 }  // namespace quillbox::ui

@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "platform/ui/qt/qt_secret_text.h"
 #include "platform/ui/qt/qt_user_interface.h"
 
 namespace quillbox::ui {
@@ -56,10 +57,10 @@ PinDialogAnswer AskPinHere(const PinDialogRequest& request) {
     ok->setEnabled(false);
     layout->addWidget(buttons);
     QObject::connect(pin, &QLineEdit::textChanged, &dialog, [&request, ok](const QString& text) {
-        ok->setEnabled(request.Accepts(text.toStdString()));
+        ok->setEnabled(request.AcceptsLength(Utf8Length(text)));
     });
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&dialog, &request, pin] {
-        if (request.Accepts(pin->text().toStdString())) {
+        if (request.AcceptsLength(Utf8Length(pin->text()))) {
             dialog.accept();
         }
     });
@@ -69,9 +70,10 @@ PinDialogAnswer AskPinHere(const PinDialogRequest& request) {
     PinDialogAnswer answer;
     if (dialog.exec() == QDialog::Accepted) {
         answer.confirmed = true;
-        answer.pin = pin->text().toStdString();
+        answer.pin = SecretFromText(pin->text());
     }
-    // Qt keeps its own copies of typed text; at least the widget forgets it now.
+    // What cannot be wiped: the line edit's own text (and its edit history), which Qt
+    // frees without overwriting and gives no way to reach. At least it goes now.
     pin->clear();
     return answer;
 }

@@ -37,7 +37,7 @@ bool ScriptedUserInterface::AskContinueDespiteCertificate(
 CredentialsAnswer ScriptedUserInterface::AskCredentials(const CredentialsRequest& request) {
     CredentialsAnswer answer;
     std::string problem;
-    const nlohmann::json entry = NextAnswer(kCredentials);
+    nlohmann::json entry = NextAnswer(kCredentials);
     const bool scripted = !entry.is_null();
     if (scripted) {
         const auto named = entry.find("answer");
@@ -51,7 +51,11 @@ CredentialsAnswer ScriptedUserInterface::AskCredentials(const CredentialsRequest
             if (request.Accepts(user)) {
                 answer.confirmed = true;
                 answer.userName = std::move(user);
-                answer.password = text("password");
+                if (auto password = entry.find("password");
+                    password != entry.end() && password->is_string()) {
+                    answer.password =
+                        secret::SecretText::TakeFrom(password->get_ref<std::string&>());
+                }
             } else {
                 problem = "the scripted user name is not accepted by this dialog";
             }

@@ -12,15 +12,18 @@ constexpr std::string_view kPinDialog = "pin";
 PinDialogAnswer ScriptedUserInterface::AskPin(const PinDialogRequest& request) {
     PinDialogAnswer answer;
     std::string problem;
-    const nlohmann::json entry = NextAnswer(kPinDialog);
+    nlohmann::json entry = NextAnswer(kPinDialog);
     const bool scripted = !entry.is_null();
     if (scripted) {
         const auto named = entry.find("answer");
         const auto pin = entry.find("pin");
         if (named != entry.end() && *named == "ok") {
-            std::string typed =
-                pin != entry.end() && pin->is_string() ? pin->get<std::string>() : std::string();
-            if (request.Accepts(typed)) {
+            // Taken out of the script's entry, which is wiped on the way.
+            secret::SecretText typed =
+                pin != entry.end() && pin->is_string()
+                    ? secret::SecretText::TakeFrom(pin->get_ref<std::string&>())
+                    : secret::SecretText();
+            if (request.Accepts(typed.view())) {
                 answer.confirmed = true;
                 answer.pin = std::move(typed);
             } else {
