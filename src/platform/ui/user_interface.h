@@ -65,11 +65,13 @@ class WaitDialog {
 };
 
 // ---- PIN dialog: asks for the PIN of a token before a signature, naming the token and
-// showing its warnings. The PIN travels in the answer as a secret, wiped when it goes.
+// the certificate about to sign, and showing the token's warnings. The PIN travels in the
+// answer as a secret, wiped when it goes.
 struct PinDialogRequest {
-    std::string caption{};     // UTF-8
-    std::string tokenLabel{};  // the token asking for its PIN
-    std::string prompt{};      // "PIN for the token ...:"
+    std::string caption{};      // UTF-8
+    std::string tokenLabel{};   // the token asking for its PIN
+    std::string prompt{};       // "PIN for the token ...:"
+    std::string certificate{};  // "Certificate: ...", the one about to sign; empty: none
     // Wrong PIN, few attempts left, last attempt, locked.
     std::vector<std::string> warnings{};
     // False for a locked token: the person can only close the dialog.

@@ -26,6 +26,7 @@ PinDialogRequest Request() {
     request.caption = "Token PIN";
     request.tokenLabel = "Card <A>";
     request.prompt = "PIN for the token \"Card <A>\":";
+    request.certificate = "Certificate: <b>Jan</b> Novák";
     request.warnings = {"The PIN was wrong. Enter it again.", "Last attempt."};
     request.minLength = 4;
     request.maxLength = 8;
@@ -40,6 +41,10 @@ TEST(QtPinDialog, ConfirmOnlyWithAnAcceptablePinAndHandsItOver) {
         EXPECT_EQ(dialog.windowTitle(), "Token PIN");
         EXPECT_EQ(dialog.findChild<QLabel*>("prompt")->text(), "PIN for the token \"Card <A>\":");
         EXPECT_EQ(dialog.findChild<QLabel*>("prompt")->textFormat(), Qt::PlainText);
+        auto* certificate = dialog.findChild<QLabel*>("certificate");
+        ASSERT_NE(certificate, nullptr);
+        EXPECT_EQ(certificate->text(), "Certificate: <b>Jan</b> Novák");
+        EXPECT_EQ(certificate->textFormat(), Qt::PlainText);
         EXPECT_EQ(dialog.findChildren<QLabel*>("warning").size(), 2);
         auto* pin = dialog.findChild<QLineEdit*>("pin");
         EXPECT_EQ(pin->echoMode(), QLineEdit::Password);

@@ -24,6 +24,7 @@ PinDialogRequest Request() {
     request.caption = "Token PIN";
     request.tokenLabel = "Card A";
     request.prompt = "PIN for the token \"Card A\":";
+    request.certificate = "Certificate: Jan Novák";
     request.warnings = {"Last attempt."};
     request.minLength = 4;
     return request;
@@ -50,6 +51,7 @@ TEST(ScriptedPinDialog, AnswersInOrderAndNeverWritesThePin) {
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0]["dialog"], "pin");
     EXPECT_EQ(lines[0]["token"], "Card A");
+    EXPECT_EQ(lines[0]["certificate"], "Certificate: Jan Novák");
     EXPECT_EQ(lines[0]["warnings"], nlohmann::json::array({"Last attempt."}));
     EXPECT_TRUE(lines[0].contains("problem"));
     EXPECT_EQ(lines[1]["answer"], "ok");

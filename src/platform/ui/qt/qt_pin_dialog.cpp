@@ -29,6 +29,12 @@ PinDialogAnswer AskPinHere(const PinDialogRequest& request) {
     prompt->setObjectName("prompt");
     prompt->setTextFormat(Qt::PlainText);  // token labels are not markup
     layout->addWidget(prompt);
+    if (!request.certificate.empty()) {
+        auto* certificate = new QLabel(QString::fromStdString(request.certificate), &dialog);
+        certificate->setObjectName("certificate");
+        certificate->setTextFormat(Qt::PlainText);  // nor are certificate names
+        layout->addWidget(certificate);
+    }
     for (const std::string& warning : request.warnings) {
         auto* label = new QLabel(QString::fromStdString(warning), &dialog);
         label->setObjectName("warning");

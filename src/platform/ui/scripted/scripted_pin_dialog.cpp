@@ -37,6 +37,7 @@ PinDialogAnswer ScriptedUserInterface::AskPin(const PinDialogRequest& request) {
                              {"caption", request.caption},
                              {"token", request.tokenLabel},
                              {"texts", nlohmann::json::array({request.prompt})},
+                             {"certificate", request.certificate},
                              {"warnings", request.warnings},
                              {"canEnter", request.canEnter},
                              {"answer", answer.confirmed ? "ok" : "cancel"},
