@@ -159,6 +159,7 @@ constexpr MessageEntry kCzech[] = {
     {263, "Otisk SHA-1"},
     {264, "Zavřít"},
     {265, "(bez omezení)"},
+    {266, "Certifikát: %1"},
 };
 static_assert(IsStrictlyAscending(kCzech));
 

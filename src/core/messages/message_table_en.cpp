@@ -162,6 +162,7 @@ constexpr MessageEntry kEnglish[] = {
     {263, "SHA-1 thumbprint"},
     {264, "Close"},
     {265, "(not restricted)"},
+    {266, "Certificate: %1"},
 };
 static_assert(IsStrictlyAscending(kEnglish));
 

@@ -159,6 +159,7 @@ constexpr MessageEntry kSlovak[] = {
     {263, "Odtlačok SHA-1"},
     {264, "Zavrieť"},
     {265, "(bez obmedzenia)"},
+    {266, "Certifikát: %1"},
 };
 static_assert(IsStrictlyAscending(kSlovak));
 

@@ -18,6 +18,7 @@
 #include "net/transfer/status_report.h"
 #include "net/transfer/url_parts.h"
 #include "platform/http/transfer.h"
+#include "platform/secret/secret_text.h"
 #include "platform/ui/user_interface.h"
 
 namespace quillbox::net {
@@ -120,7 +121,7 @@ struct IntConn::Internals {
     int attempts = 0;
     int lastError = 0;
     bool certificateChosen = false;
-    std::string enteredUser, enteredPassword;  // from the credentials dialog
+    std::string enteredUser;  // from the credentials dialog
 };
 
 IntConn::IntConn() : internals_(std::make_unique<Internals>()) {
@@ -337,11 +338,15 @@ ResultCode IntConn::SendData(const std::uint8_t* data, std::size_t length, const
     auto addCredentials = [&] {
         if (userName_ == nullptr || *userName_ == '\0')
             return;
-        const std::string pass = password_ != nullptr ? password_ : "";
+        const std::string_view pass = password_ != nullptr ? password_ : "";
         transfer.SetCredentials(userName_, pass);
         if (sendCredentialHeaders_) {
             transfer.AddHeaders("MyName: " + std::string(userName_), http::HeaderMode::AddReplace);
-            transfer.AddHeaders("MyPassword: " + pass, http::HeaderMode::AddReplace);
+            // The header list keeps its own copy for the exchange; this one goes now.
+            std::string line = "MyPassword: ";
+            line += pass;
+            transfer.AddHeaders(line, http::HeaderMode::AddReplace);
+            secret::WipeString(line);
         }
     };
     if (https)
@@ -381,17 +386,16 @@ int IntConn::AskAboutProblem(long status, int error, NetStatusCallback callback)
                                            : userName_ != nullptr  ? userName_
                                                                    : "");
         const auto request = CredentialsRequestFor(hostName_, proxy, known);
+        // The password stays in the transfer only, and the answer wipes its own copy.
         auto answer = ui.AskCredentials(request);
         if (!answer.confirmed)
             return kAnswerCancelled;
         if (proxy) {
-            in.transfer->SetProxyCredentials(answer.userName, answer.password);
+            in.transfer->SetProxyCredentials(answer.userName, answer.password.view());
         } else {
             in.enteredUser = answer.userName;
-            in.enteredPassword = answer.password;
-            in.transfer->SetCredentials(answer.userName, answer.password);
+            in.transfer->SetCredentials(answer.userName, answer.password.view());
         }
-        std::fill(answer.password.begin(), answer.password.end(), '\0');
         return kAnswerForceRetry;
     }
     return kAnswerSuccess;

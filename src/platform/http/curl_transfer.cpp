@@ -16,6 +16,7 @@
 
 #include "platform/http/curl_share.h"
 #include "platform/http/transfer.h"
+#include "platform/secret/secret_text.h"
 
 namespace quillbox::http {
 namespace {
@@ -112,9 +113,9 @@ class CurlTransfer final : public Transfer {
         proxyMode_ = mode;
         proxyServer_ = server;
     }
-    void SetProxyCredentials(const std::string& user, const std::string& password) override {
+    void SetProxyCredentials(const std::string& user, std::string_view password) override {
         proxyUser_ = user;
-        proxyPassword_ = password;
+        proxyPassword_ = secret::SecretText(password);
     }
     void SetUrl(const std::string& url) override {
         url_ = url;
@@ -126,9 +127,9 @@ class CurlTransfer final : public Transfer {
     void SetHttp10(bool on) override { http10_ = on; }
     void SetAutoRedirect(bool on) override { autoRedirect_ = on; }
     void SetPassiveFtp(bool on) override { passiveFtp_ = on; }
-    void SetCredentials(const std::string& user, const std::string& password) override {
+    void SetCredentials(const std::string& user, std::string_view password) override {
         user_ = user;
-        password_ = password;
+        password_ = secret::SecretText(password);
     }
     bool AddHeaders(std::string_view lines, HeaderMode mode) override;
     // libcurl has no separate send and receive timeouts; the connect one applies.
@@ -186,8 +187,10 @@ class CurlTransfer final : public Transfer {
 
     std::string userAgent_, url_, verb_ = "GET";
     ProxyMode proxyMode_ = ProxyMode::System;
-    std::string proxyServer_, proxyUser_, proxyPassword_;
-    std::string user_, password_;
+    std::string proxyServer_, proxyUser_;
+    std::string user_;
+    // libcurl keeps copies of its own, which it frees without wiping.
+    secret::SecretText proxyPassword_, password_;
     bool ftp_ = false, https_ = false, http10_ = false, autoRedirect_ = true, passiveFtp_ = true;
     std::vector<std::string> headers_;
     long connectTimeoutMs_ = 0;
@@ -270,11 +273,11 @@ void CurlTransfer::Configure(const std::uint8_t* data, std::size_t length, bool 
     }
     if (!proxyUser_.empty()) {
         curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, proxyUser_.c_str());
-        curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, proxyPassword_.c_str());
+        curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, proxyPassword_.data());
     }
     if (!user_.empty()) {
         curl_easy_setopt(easy, CURLOPT_USERNAME, user_.c_str());
-        curl_easy_setopt(easy, CURLOPT_PASSWORD, password_.c_str());
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, password_.data());
     }
     if (connectTimeoutMs_ > 0)
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs_);

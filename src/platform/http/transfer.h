@@ -61,14 +61,14 @@ class Transfer {
     // Set before the first Send.
     virtual void SetUserAgent(const std::string& agent) = 0;
     virtual void SetProxy(ProxyMode mode, const std::string& server) = 0;
-    virtual void SetProxyCredentials(const std::string& user, const std::string& password) = 0;
+    virtual void SetProxyCredentials(const std::string& user, std::string_view password) = 0;
     virtual void SetUrl(const std::string& url) = 0;
     virtual void SetVerb(const std::string& verb) = 0;
     virtual const std::string& Verb() const = 0;
     virtual void SetHttp10(bool on) = 0;
     virtual void SetAutoRedirect(bool on) = 0;
     virtual void SetPassiveFtp(bool on) = 0;
-    virtual void SetCredentials(const std::string& user, const std::string& password) = 0;
+    virtual void SetCredentials(const std::string& user, std::string_view password) = 0;
     // Raw header lines separated by CR LF; the mode decides what happens to a header of the
     // same name already present. Returns false when nothing was added.
     virtual bool AddHeaders(std::string_view lines, HeaderMode mode) = 0;

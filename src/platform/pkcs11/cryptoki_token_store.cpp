@@ -129,7 +129,7 @@ class CryptokiTokenStore final : public TokenStore {
         // A session of its own: a sign operation left half done (a cancelled
         // per-signature login) ends with it.
         Session session(module_, token.slot);
-        std::optional<SecretText> pin;
+        std::optional<secret::SecretText> pin;
         if (!session.UserLoggedIn() && CurrentStatus(token).loginRequired) {
             pin = LogIn(session, token, CKU_USER, false, prompt);
         }
@@ -192,21 +192,29 @@ class CryptokiTokenStore final : public TokenStore {
         return *status;
     }
 
-    // Logs in as userType, asking until the PIN is accepted or the person cancels.
+    // Nothing typed can help a locked PIN; the person still learns once why signing stops.
+    [[noreturn]] static void ShowLockedAndStop(TokenStatus status, bool afterWrongPin,
+                                               bool forSignature, PinPrompt& prompt) {
+        status.pinLocked = true;
+        prompt.AskPin(PinQuestion{status, afterWrongPin, forSignature});
+        throw TokenError(TokenError::Stage::Login, CKR_PIN_LOCKED, "the PIN is locked");
+    }
+
+    // Logs in as userType, asking until the PIN is accepted or the person cancels. Only a
+    // wrong PIN typed by the person asks again, so no round repeats without a person.
     // Returns the accepted PIN (empty on a PIN pad) for a per-signature login that follows.
-    std::optional<SecretText> LogIn(Session& session, const Token& token, CK_USER_TYPE userType,
-                                    bool forSignature, PinPrompt& prompt) {
+    std::optional<secret::SecretText> LogIn(Session& session, const Token& token,
+                                            CK_USER_TYPE userType, bool forSignature,
+                                            PinPrompt& prompt) {
         CK_FUNCTION_LIST* functions = module_->functions();
         bool afterWrongPin = false;
         for (;;) {
             const TokenStatus status = CurrentStatus(token);
             if (status.pinLocked) {
-                // Nothing typed can help; the person still learns why signing stops.
-                prompt.AskPin(PinQuestion{status, afterWrongPin, forSignature});
-                throw TokenError(TokenError::Stage::Login, CKR_PIN_LOCKED, "the PIN is locked");
+                ShowLockedAndStop(status, afterWrongPin, forSignature, prompt);
             }
             CK_RV rv;
-            std::optional<SecretText> pin;
+            std::optional<secret::SecretText> pin;
             if (status.protectedAuthPath) {
                 rv = functions->C_Login(session.handle(), userType, nullptr, 0);
             } else {
@@ -226,7 +234,9 @@ class CryptokiTokenStore final : public TokenStore {
                 continue;
             }
             if (rv == CKR_PIN_LOCKED) {
-                continue;  // the next round shows the locked token and stops
+                // Some modules raise the locked flag only later, or never: the answer
+                // itself is enough.
+                ShowLockedAndStop(status, afterWrongPin, forSignature, prompt);
             }
             throw TokenError(TokenError::Stage::Login, rv,
                              "C_Login failed: " + ReturnValueName(rv));

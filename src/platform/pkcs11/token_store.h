@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/pkcs11/secret_text.h"
+#include "platform/secret/secret_text.h"
 
 namespace quillbox::pkcs11 {
 
@@ -64,7 +64,7 @@ struct PinQuestion {
 class PinPrompt {
   public:
     virtual ~PinPrompt() = default;
-    virtual std::optional<SecretText> AskPin(const PinQuestion& question) = 0;
+    virtual std::optional<secret::SecretText> AskPin(const PinQuestion& question) = 0;
 };
 
 // A failed token operation. The signature engine turns the stage into its error codes.

@@ -80,11 +80,11 @@ std::unique_ptr<WaitDialog> UserInterface::CreateWaitDialog(const WaitDialogRequ
     return std::make_unique<InvisibleWaitDialog>();
 }
 
-bool PinDialogRequest::Accepts(std::string_view pin) const {
-    if (!canEnter || pin.empty() || pin.size() < minLength) {
+bool PinDialogRequest::AcceptsLength(std::size_t utf8Bytes) const {
+    if (!canEnter || utf8Bytes == 0 || utf8Bytes < minLength) {
         return false;
     }
-    return maxLength == 0 || pin.size() <= maxLength;
+    return maxLength == 0 || utf8Bytes <= maxLength;
 }
 
 PinDialogAnswer UserInterface::AskPin(const PinDialogRequest&) {

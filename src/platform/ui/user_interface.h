@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/secret/secret_text.h"
 #include "platform/ui/certificate_chooser.h"
 
 namespace quillbox::ui {
@@ -80,11 +81,13 @@ class WaitDialog {
 };
 
 // ---- PIN dialog: asks for the PIN of a token before a signature, naming the token and
-// showing its warnings. The PIN travels in the answer; the caller wipes it after use.
+// the certificate about to sign, and showing the token's warnings. The PIN travels in the
+// answer as a secret, wiped when it goes.
 struct PinDialogRequest {
-    std::string caption{};     // UTF-8
-    std::string tokenLabel{};  // the token asking for its PIN
-    std::string prompt{};      // "PIN for the token ...:"
+    std::string caption{};      // UTF-8
+    std::string tokenLabel{};   // the token asking for its PIN
+    std::string prompt{};       // "PIN for the token ...:"
+    std::string certificate{};  // "Certificate: ...", the one about to sign; empty: none
     // Wrong PIN, few attempts left, last attempt, locked.
     std::vector<std::string> warnings{};
     // False for a locked token: the person can only close the dialog.
@@ -95,13 +98,15 @@ struct PinDialogRequest {
     std::string okText{};
     std::string cancelText{};
 
-    // Whether the confirm button accepts this PIN.
-    bool Accepts(std::string_view pin) const;
+    // Whether the confirm button accepts this PIN. A front end that holds the typed text
+    // in its own form asks with its length in UTF-8 bytes, so that it makes no copy.
+    bool Accepts(std::string_view pin) const { return AcceptsLength(pin.size()); }
+    bool AcceptsLength(std::size_t utf8Bytes) const;
 };
 
 struct PinDialogAnswer {
     bool confirmed = false;
-    std::string pin{};  // UTF-8; wipe after use
+    secret::SecretText pin{};  // UTF-8
 };
 
 // ---- Certificate viewer: the fields of one certificate and its PEM text, with a close
@@ -125,7 +130,7 @@ struct CertificateWarningRequest {
 };
 
 // ---- Credentials dialog: a server (401) or a proxy (407) asks for a user name and a
-// password. The password travels in the answer; the caller wipes it after use.
+// password. The password travels in the answer as a secret, wiped when it goes.
 struct CredentialsRequest {
     std::string caption{};
     std::string prompt{};  // names the server
@@ -142,7 +147,7 @@ struct CredentialsRequest {
 struct CredentialsAnswer {
     bool confirmed = false;
     std::string userName{};
-    std::string password{};
+    secret::SecretText password{};  // UTF-8
 };
 
 // One thread waiting for another: a beat at a time, so the waiting thread can animate

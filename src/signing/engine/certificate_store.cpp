@@ -13,6 +13,7 @@
 #include "signing/engine/module_choice.h"
 #include "signing/engine/signing_path.h"
 #include "signing/engine/ui_pin_prompt.h"
+#include "signing/filter/certificate_entry.h"
 
 namespace quillbox::signing {
 
@@ -212,7 +213,9 @@ std::vector<std::uint8_t> CertificateStore::SignData(std::uint32_t algorithmId,
     const SignInput input = *path == SigningPath::Legacy
                                 ? LegacyInput(algorithmId, hashId, offered, data)
                                 : KeyStorageInput(algorithmId, algorithmName, hashName, data);
-    UiPinPrompt prompt;
+    // The PIN dialog names the certificate as the certificate dialog listed it.
+    const std::optional<CertificateEntry> entry = CertificateEntry::FromDer(certificate->der);
+    UiPinPrompt prompt(entry ? entry->displayName : std::string());
     std::vector<std::uint8_t> signature;
     try {
         signature = tokens_->Sign(*certificate, input.mechanism, input.block, prompt);

@@ -1,5 +1,8 @@
 #include "signing/engine/ui_pin_prompt.h"
 
+#include <utility>
+
+#include "core/identity.h"
 #include "core/messages/messages.h"
 
 namespace quillbox::signing {
@@ -9,12 +12,16 @@ constexpr int kMsgOk = 112;
 constexpr int kMsgCancel = 119;
 }  // namespace
 
-ui::PinDialogRequest BuildPinDialog(const pkcs11::PinQuestion& question) {
+ui::PinDialogRequest BuildPinDialog(const pkcs11::PinQuestion& question,
+                                    std::string_view certificateName) {
     const pkcs11::TokenStatus& token = question.token;
     ui::PinDialogRequest request;
-    request.caption = LoadMessage(kMsgPinCaption);
+    request.caption = BoxCaption(LoadMessage(kMsgPinCaption));
     request.tokenLabel = token.label;
     request.prompt = FormatMessageText(kMsgPinPrompt, {token.label});
+    if (!certificateName.empty()) {
+        request.certificate = FormatMessageText(kMsgPinCertificate, {certificateName});
+    }
     if (question.forSignature) {
         request.warnings.push_back(LoadMessage(kMsgPinForSignature));
     }
@@ -37,14 +44,13 @@ ui::PinDialogRequest BuildPinDialog(const pkcs11::PinQuestion& question) {
     return request;
 }
 
-std::optional<pkcs11::SecretText> UiPinPrompt::AskPin(const pkcs11::PinQuestion& question) {
-    const ui::PinDialogRequest request = BuildPinDialog(question);
+std::optional<secret::SecretText> UiPinPrompt::AskPin(const pkcs11::PinQuestion& question) {
+    const ui::PinDialogRequest request = BuildPinDialog(question, certificateName_);
     ui::PinDialogAnswer answer = ui::CurrentUserInterface().AskPin(request);
-    if (!answer.confirmed || !request.Accepts(answer.pin)) {
-        pkcs11::WipeString(answer.pin);
+    if (!answer.confirmed || !request.Accepts(answer.pin.view())) {
         return std::nullopt;
     }
-    return pkcs11::SecretText::TakeFrom(answer.pin);
+    return std::move(answer.pin);
 }
 
 }  // namespace quillbox::signing

@@ -2,6 +2,10 @@
 // language.
 #pragma once
 
+#include <string>
+#include <string_view>
+#include <utility>
+
 #include "platform/pkcs11/token_store.h"
 #include "platform/ui/user_interface.h"
 
@@ -15,13 +19,22 @@ inline constexpr int kMsgPinCountLow = 253;
 inline constexpr int kMsgPinFinalTry = 254;
 inline constexpr int kMsgPinLocked = 255;
 inline constexpr int kMsgPinForSignature = 256;
+inline constexpr int kMsgPinCertificate = 266;
 
-// The dialog a question becomes.
-ui::PinDialogRequest BuildPinDialog(const pkcs11::PinQuestion& question);
+// The dialog a question becomes; certificateName is the certificate's display name, as
+// the certificate dialog lists it (empty: the dialog names no certificate).
+ui::PinDialogRequest BuildPinDialog(const pkcs11::PinQuestion& question,
+                                    std::string_view certificateName = {});
 
 class UiPinPrompt final : public pkcs11::PinPrompt {
   public:
-    std::optional<pkcs11::SecretText> AskPin(const pkcs11::PinQuestion& question) override;
+    // certificateName: the certificate about to sign, as for BuildPinDialog.
+    explicit UiPinPrompt(std::string certificateName = {})
+        : certificateName_(std::move(certificateName)) {}
+    std::optional<secret::SecretText> AskPin(const pkcs11::PinQuestion& question) override;
+
+  private:
+    std::string certificateName_;
 };
 
 }  // namespace quillbox::signing

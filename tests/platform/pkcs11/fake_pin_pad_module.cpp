@@ -1,10 +1,10 @@
 // A one-token Cryptoki module for the login paths SoftHSM has no way to show: a PIN pad
 // (protected authentication path) and a locked PIN. QUILLBOX_FAKE_TOKEN chooses, read at
-// every call: "pinpad" or "locked". The token holds one certificate with a key; its
-// signature is 256 bytes of 0x5A.
+// every call (see kModes). The token holds one certificate with a key; its signature is
+// 256 bytes of 0x5A.
 #include <cstdlib>
 #include <cstring>
-#include <string>
+#include <string_view>
 
 #include "platform/pkcs11/cryptoki.h"
 
@@ -15,14 +15,42 @@ constexpr CK_OBJECT_HANDLE kPrivateKey = 2;
 const unsigned char kId[] = {0x01};
 const unsigned char kDer[] = {0x30, 0x03, 0x02, 0x01, 0x07};
 
+struct Mode {
+    std::string_view name;
+    bool pinPad;
+    bool lockedFlag;  // CKF_USER_PIN_LOCKED in the token's flags
+    CK_RV login;      // what C_Login answers
+};
+
+constexpr Mode kModes[] = {
+    {"pinpad", true, false, CKR_OK},
+    {"locked", true, true, CKR_PIN_LOCKED},
+    // Locked, but the flags do not say so (yet).
+    {"pinpad-locked-unflagged", true, false, CKR_PIN_LOCKED},
+    {"keyboard-locked-unflagged", false, false, CKR_PIN_LOCKED},
+    // A pad that refuses whatever is typed on it.
+    {"pinpad-refuses", true, false, CKR_PIN_INCORRECT},
+};
+
+// A store that tries to log in again and again in one session, with nobody typing, gets
+// a device error after this many refusals: the test then fails instead of hanging.
+constexpr int kRefusalsBeforeDeviceError = 20;
+
 bool loggedIn = false;
+int openSessions = 0;
+int refusals = 0;
 bool signReady = false;
 CK_OBJECT_CLASS searchClass = 0;
 bool searchDone = true;
 
-bool Locked() {
-    const char* mode = std::getenv("QUILLBOX_FAKE_TOKEN");
-    return mode != nullptr && std::string(mode) == "locked";
+const Mode& CurrentMode() {
+    const char* chosen = std::getenv("QUILLBOX_FAKE_TOKEN");
+    for (const Mode& mode : kModes) {
+        if (chosen != nullptr && mode.name == chosen) {
+            return mode;
+        }
+    }
+    return kModes[0];
 }
 
 template <typename Argument>
@@ -46,8 +74,12 @@ CK_RV GetTokenInfo(CK_SLOT_ID, CK_TOKEN_INFO* info) {
     std::memset(info, 0, sizeof *info);
     std::memset(info->label, ' ', sizeof info->label);
     std::memcpy(info->label, "Pad Token", 9);
-    info->flags = CKF_TOKEN_INITIALIZED | CKF_LOGIN_REQUIRED | CKF_PROTECTED_AUTHENTICATION_PATH;
-    if (Locked()) {
+    const Mode& mode = CurrentMode();
+    info->flags = CKF_TOKEN_INITIALIZED | CKF_LOGIN_REQUIRED;
+    if (mode.pinPad) {
+        info->flags |= CKF_PROTECTED_AUTHENTICATION_PATH;
+    }
+    if (mode.lockedFlag) {
         info->flags |= CKF_USER_PIN_LOCKED;
     }
     info->ulMinPinLen = 4;
@@ -66,22 +98,33 @@ CK_RV GetMechanismInfo(CK_SLOT_ID, CK_MECHANISM_TYPE type, CK_MECHANISM_INFO* in
 
 CK_RV OpenSession(CK_SLOT_ID, CK_FLAGS, void*, CK_NOTIFY, CK_SESSION_HANDLE* session) {
     *session = 9;
+    ++openSessions;
+    refusals = 0;
+    return CKR_OK;
+}
+
+// As on a real token, the login ends with the application's last session.
+CK_RV CloseSession(CK_SESSION_HANDLE) {
+    if (--openSessions == 0) {
+        loggedIn = false;
+    }
     return CKR_OK;
 }
 
 CK_RV GetSessionInfo(CK_SESSION_HANDLE, CK_SESSION_INFO* info) {
     *info = CK_SESSION_INFO{};
-    info->state = loggedIn && !Locked() ? CKS_RO_USER_FUNCTIONS : CKS_RO_PUBLIC_SESSION;
+    info->state = loggedIn ? CKS_RO_USER_FUNCTIONS : CKS_RO_PUBLIC_SESSION;
     return CKR_OK;
 }
 
 CK_RV Login(CK_SESSION_HANDLE, CK_USER_TYPE, CK_UTF8CHAR* pin, CK_ULONG length) {
-    if (Locked()) {
-        return CKR_PIN_LOCKED;
-    }
+    const Mode& mode = CurrentMode();
     // The pad asks for the PIN itself; a PIN from the application is a mistake.
-    if (pin != nullptr || length != 0) {
+    if (mode.pinPad && (pin != nullptr || length != 0)) {
         return CKR_ARGUMENTS_BAD;
+    }
+    if (mode.login != CKR_OK) {
+        return ++refusals > kRefusalsBeforeDeviceError ? CKR_DEVICE_ERROR : mode.login;
     }
     loggedIn = true;
     return CKR_OK;
@@ -107,7 +150,7 @@ CK_RV FindObjects(CK_SESSION_HANDLE, CK_OBJECT_HANDLE* objects, CK_ULONG, CK_ULO
     if (searchClass == CKO_CERTIFICATE) {
         objects[0] = kCertificate;
         *count = 1;
-    } else if (searchClass == CKO_PRIVATE_KEY && loggedIn && !Locked()) {
+    } else if (searchClass == CKO_PRIVATE_KEY && loggedIn) {
         objects[0] = kPrivateKey;
         *count = 1;
     }
@@ -168,7 +211,7 @@ CK_FUNCTION_LIST functions = [] {
     list.C_GetTokenInfo = GetTokenInfo;
     list.C_GetMechanismInfo = GetMechanismInfo;
     list.C_OpenSession = OpenSession;
-    list.C_CloseSession = Ok<CK_SESSION_HANDLE>;
+    list.C_CloseSession = CloseSession;
     list.C_GetSessionInfo = GetSessionInfo;
     list.C_Login = Login;
     list.C_FindObjectsInit = FindObjectsInit;

@@ -18,12 +18,12 @@ using test::SoftHsmTokens;
 class ListedPins final : public PinPrompt {
   public:
     explicit ListedPins(std::deque<std::string> pins) : pins_(std::move(pins)) {}
-    std::optional<SecretText> AskPin(const PinQuestion& question) override {
+    std::optional<secret::SecretText> AskPin(const PinQuestion& question) override {
         questions.push_back(question);
         if (pins_.empty()) {
             return std::nullopt;
         }
-        SecretText pin(pins_.front());
+        secret::SecretText pin(pins_.front());
         pins_.pop_front();
         return pin;
     }
@@ -188,21 +188,42 @@ TEST(PinPadTest, ProtectedAuthenticationPathLogsInWithoutAskingForAPin) {
     EXPECT_TRUE(none.questions.empty());
 }
 
-TEST(PinPadTest, LockedTokenShowsWhyThenFailsWithoutAskingToType) {
-    test::ScopedEnv mode("QUILLBOX_FAKE_TOKEN", "locked");
-    auto store = OpenCryptokiTokenStore({FAKE_PIN_PAD_MODULE});
-    ASSERT_EQ(store->Certificates().size(), 1u);
-    ListedPins pins({"1234"});
-    try {
-        store->Sign(store->Certificates()[0], Mechanism::RsaPkcs, std::vector<std::uint8_t>(35),
-                    pins);
-        FAIL() << "a locked token signed";
-    } catch (const TokenError& error) {
-        EXPECT_EQ(error.stage(), TokenError::Stage::Login);
-        EXPECT_EQ(error.rv(), CKR_PIN_LOCKED);
+// However the module tells that the PIN is locked, the person is told once and the
+// signature fails; nothing asks again, and a pad that refuses is not retried unattended.
+TEST(PinPadTest, RefusedLoginEndsAfterTheLockedNoticeAtMost) {
+    struct Case {
+        const char* mode;
+        CK_RV rv;
+        std::size_t questions;  // the last one shows the locked token when rv says so
+    };
+    const Case cases[] = {
+        {"locked", CKR_PIN_LOCKED, 1},
+        {"pinpad-locked-unflagged", CKR_PIN_LOCKED, 1},
+        {"keyboard-locked-unflagged", CKR_PIN_LOCKED, 2},  // the PIN typed, then the notice
+        {"pinpad-refuses", CKR_PIN_INCORRECT, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        test::ScopedEnv mode("QUILLBOX_FAKE_TOKEN", c.mode);
+        auto store = OpenCryptokiTokenStore({FAKE_PIN_PAD_MODULE});
+        ASSERT_EQ(store->Certificates().size(), 1u);
+        ListedPins pins({"1234", "1234", "1234"});
+        try {
+            store->Sign(store->Certificates()[0], Mechanism::RsaPkcs, std::vector<std::uint8_t>(35),
+                        pins);
+            ADD_FAILURE() << "signed";
+        } catch (const TokenError& error) {
+            EXPECT_EQ(error.stage(), TokenError::Stage::Login);
+            EXPECT_EQ(error.rv(), c.rv);
+        }
+        ASSERT_EQ(pins.questions.size(), c.questions);
+        const auto locked = std::ranges::count_if(
+            pins.questions, [](const PinQuestion& q) { return q.token.pinLocked; });
+        EXPECT_EQ(locked, c.rv == CKR_PIN_LOCKED ? 1 : 0);
+        if (locked > 0) {
+            EXPECT_TRUE(pins.questions.back().token.pinLocked);
+        }
     }
-    ASSERT_EQ(pins.questions.size(), 1u);
-    EXPECT_TRUE(pins.questions[0].token.pinLocked);
 }
 
 TEST(TokenStatusTest, FlagsBecomeWarningsAndLabelLosesItsPadding) {
@@ -223,13 +244,23 @@ TEST(TokenStatusTest, FlagsBecomeWarningsAndLabelLosesItsPadding) {
     EXPECT_EQ(status.maxPinLength, 0u);
 }
 
-TEST(SecretTextTest, TakingAPinEmptiesTheSource) {
-    std::string typed = "123456";
-    SecretText pin = SecretText::TakeFrom(typed);
+TEST(SecretTextTest, TakingAPinWipesTheSourceEvenPastItsEnd) {
+    std::string typed = "12345678";
+    typed.resize(4);  // a corrected PIN: "5678" stays past the end
+    const char* buffer = typed.data();
+    const std::size_t capacity = typed.capacity();
+    secret::SecretText pin = secret::SecretText::TakeFrom(typed);
     EXPECT_TRUE(typed.empty());
-    EXPECT_EQ(std::string(pin.data(), pin.size()), "123456");
-    pin.Wipe();
+    EXPECT_TRUE(std::all_of(buffer, buffer + capacity, [](char c) { return c == '\0'; }));
+    EXPECT_EQ(pin.view(), "1234");
+
+    // Handed on by moving, and NUL-terminated for C_Login and libcurl.
+    secret::SecretText moved = std::move(pin);
     EXPECT_TRUE(pin.empty());
+    EXPECT_STREQ(moved.data(), "1234");
+    moved.Wipe();
+    EXPECT_TRUE(moved.empty());
+    EXPECT_STREQ(moved.data(), "");
 }
 
 }  // namespace

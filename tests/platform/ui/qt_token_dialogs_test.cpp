@@ -26,6 +26,7 @@ PinDialogRequest Request() {
     request.caption = "Token PIN";
     request.tokenLabel = "Card <A>";
     request.prompt = "PIN for the token \"Card <A>\":";
+    request.certificate = "Certificate: <b>Jan</b> Novák";
     request.warnings = {"The PIN was wrong. Enter it again.", "Last attempt."};
     request.minLength = 4;
     request.maxLength = 8;
@@ -40,6 +41,10 @@ TEST(QtPinDialog, ConfirmOnlyWithAnAcceptablePinAndHandsItOver) {
         EXPECT_EQ(dialog.windowTitle(), "Token PIN");
         EXPECT_EQ(dialog.findChild<QLabel*>("prompt")->text(), "PIN for the token \"Card <A>\":");
         EXPECT_EQ(dialog.findChild<QLabel*>("prompt")->textFormat(), Qt::PlainText);
+        auto* certificate = dialog.findChild<QLabel*>("certificate");
+        ASSERT_NE(certificate, nullptr);
+        EXPECT_EQ(certificate->text(), "Certificate: <b>Jan</b> Novák");
+        EXPECT_EQ(certificate->textFormat(), Qt::PlainText);
         EXPECT_EQ(dialog.findChildren<QLabel*>("warning").size(), 2);
         auto* pin = dialog.findChild<QLineEdit*>("pin");
         EXPECT_EQ(pin->echoMode(), QLineEdit::Password);
@@ -55,7 +60,30 @@ TEST(QtPinDialog, ConfirmOnlyWithAnAcceptablePinAndHandsItOver) {
     const PinDialogAnswer answer = ui.AskPin(Request());
     EXPECT_TRUE(driver.Acted());
     EXPECT_TRUE(answer.confirmed);
-    EXPECT_EQ(answer.pin, "1234");
+    EXPECT_EQ(answer.pin.view(), "1234");
+}
+
+// Tokens count PIN lengths in UTF-8 bytes, not in characters.
+TEST(QtPinDialog, LengthLimitsCountUtf8Bytes) {
+    QtUserInterface ui;
+    DialogDriver driver("pinDialog", [](QDialog& dialog) {
+        auto* pin = dialog.findChild<QLineEdit*>("pin");
+        QPushButton* ok = Button(dialog, QDialogButtonBox::Ok);
+        QTest::keyClicks(pin, "12");
+        // Not ASCII, so not through keyClicks.
+        QTest::sendKeyEvent(QTest::Click, pin, Qt::Key_Eacute, QStringLiteral("é"), Qt::NoModifier);
+        EXPECT_TRUE(ok->isEnabled());  // three characters, four bytes
+        QTest::keyClicks(pin, "4567");
+        EXPECT_TRUE(ok->isEnabled());
+        QTest::keyClicks(pin, "8");
+        EXPECT_FALSE(ok->isEnabled());  // nine bytes
+        QTest::keyClick(pin, Qt::Key_Backspace);
+        QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    const PinDialogAnswer answer = ui.AskPin(Request());
+    EXPECT_TRUE(driver.Acted());
+    EXPECT_TRUE(answer.confirmed);
+    EXPECT_EQ(answer.pin.view(), "12é4567");
 }
 
 TEST(QtPinDialog, EnterWithAnEmptyPinDoesNotConfirmButEscapeCancels) {

@@ -24,6 +24,7 @@ PinDialogRequest Request() {
     request.caption = "Token PIN";
     request.tokenLabel = "Card A";
     request.prompt = "PIN for the token \"Card A\":";
+    request.certificate = "Certificate: Jan Novák";
     request.warnings = {"Last attempt."};
     request.minLength = 4;
     return request;
@@ -40,7 +41,7 @@ TEST(ScriptedPinDialog, AnswersInOrderAndNeverWritesThePin) {
     EXPECT_FALSE(ui.AskPin(Request()).confirmed);
     const PinDialogAnswer good = ui.AskPin(Request());
     EXPECT_TRUE(good.confirmed);
-    EXPECT_EQ(good.pin, "24680");
+    EXPECT_EQ(good.pin.view(), "24680");
     EXPECT_FALSE(ui.AskPin(Request()).confirmed);
     EXPECT_FALSE(ui.AskPin(Request()).confirmed);  // nothing left: default
 
@@ -50,6 +51,7 @@ TEST(ScriptedPinDialog, AnswersInOrderAndNeverWritesThePin) {
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0]["dialog"], "pin");
     EXPECT_EQ(lines[0]["token"], "Card A");
+    EXPECT_EQ(lines[0]["certificate"], "Certificate: Jan Novák");
     EXPECT_EQ(lines[0]["warnings"], nlohmann::json::array({"Last attempt."}));
     EXPECT_TRUE(lines[0].contains("problem"));
     EXPECT_EQ(lines[1]["answer"], "ok");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/identity.h"
 #include "core/messages/messages.h"
 #include "core/messages/messages_testing.h"
 #include "core/registry.h"
@@ -65,9 +66,13 @@ class PinDialogTest : public ::testing::Test {
     pkcs11::PinQuestion question{pkcs11::TokenStatus{.label = "Card A"}};
 };
 
-TEST_F(PinDialogTest, ShowsTheStrongestTokenWarning) {
-    EXPECT_TRUE(BuildPinDialog(question).warnings.empty());
-    EXPECT_EQ(BuildPinDialog(question).prompt, "PIN for the token \"Card A\":");
+TEST_F(PinDialogTest, NamesTokenAndCertificateAndShowsTheStrongestTokenWarning) {
+    const ui::PinDialogRequest first = BuildPinDialog(question, "Jan Novák");
+    EXPECT_TRUE(first.warnings.empty());
+    EXPECT_EQ(first.caption, BoxCaption("Token PIN"));  // the plug-in's, like every dialog
+    EXPECT_EQ(first.prompt, "PIN for the token \"Card A\":");
+    EXPECT_EQ(first.certificate, "Certificate: Jan Novák");
+    EXPECT_TRUE(BuildPinDialog(question).certificate.empty());
 
     question.token.pinCountLow = true;
     EXPECT_EQ(BuildPinDialog(question).warnings, std::vector{LoadMessage(kMsgPinCountLow)});
@@ -82,6 +87,7 @@ TEST_F(PinDialogTest, ShowsTheStrongestTokenWarning) {
     EXPECT_FALSE(locked.Accepts("1234"));
     SetLanguage("cs");
     EXPECT_EQ(BuildPinDialog(question).prompt, "PIN pro token „Card A“:");
+    EXPECT_EQ(BuildPinDialog(question, "Jan Novák").certificate, "Certifikát: Jan Novák");
 }
 
 TEST_F(PinDialogTest, AcceptsOnlyPinsWithinTheTokensLimits) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/globals.h"
+#include "core/identity.h"
 #include "core/messages/messages.h"
 #include "core/messages/messages_testing.h"
 #include "core/sign_exception.h"
@@ -38,7 +39,7 @@ class EngineTestUi final : public ui::UserInterface {
         if (pins.empty()) {
             return {};
         }
-        ui::PinDialogAnswer answer{true, pins.front()};
+        ui::PinDialogAnswer answer{true, secret::SecretText(pins.front())};
         pins.pop_front();
         return answer;
     }
@@ -215,7 +216,7 @@ TEST_F(SignatureEngineTest, KeyThatDemandsLoginPerSignatureSigns) {
               std::vector<std::string>{LoadMessage(kMsgPinForSignature)});
 }
 
-TEST_F(SignatureEngineTest, CancelledPinIsNoErrorAndAWrongOneAsksAgainNamingTheToken) {
+TEST_F(SignatureEngineTest, CancelledPinIsNoErrorAndAWrongOneAsksAgainNamingTokenAndCertificate) {
     ui.pins.clear();
     CertificateStore store(Legacy());
     EXPECT_THROW(store.SignData(kAlgSha256, 0, "SHA256", "", Id("nonrep"), message), SignCancelled);
@@ -224,6 +225,8 @@ TEST_F(SignatureEngineTest, CancelledPinIsNoErrorAndAWrongOneAsksAgainNamingTheT
     ASSERT_EQ(ui.pinDialogs.size(), 3u);
     EXPECT_EQ(ui.pinDialogs[1].tokenLabel, SoftHsmTokens::kMainToken);
     EXPECT_THAT(ui.pinDialogs[1].prompt, ::testing::HasSubstr(SoftHsmTokens::kMainToken));
+    EXPECT_EQ(ui.pinDialogs[1].certificate, "Certificate: Quillbox nonrep");
+    EXPECT_EQ(ui.pinDialogs[1].caption, BoxCaption("Token PIN"));
     EXPECT_TRUE(ui.pinDialogs[1].warnings.empty());
     // SoftHSM also raises its "count low" flag after a wrong PIN; both are shown.
     EXPECT_THAT(ui.pinDialogs[2].warnings,

@@ -44,7 +44,7 @@ class PersonUi final : public ui::UserInterface {
     }
     ui::PinDialogAnswer AskPin(const ui::PinDialogRequest&) override {
         ++pinPrompts;
-        return pin ? ui::PinDialogAnswer{true, *pin} : ui::PinDialogAnswer{};
+        return pin ? ui::PinDialogAnswer{true, secret::SecretText(*pin)} : ui::PinDialogAnswer{};
     }
     // Confirms the row whose display name is `choose`; cancels when it is empty or absent.
     void RunCertificateChooser(ui::CertificateChooser& chooser) override {

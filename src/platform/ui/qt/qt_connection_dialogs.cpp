@@ -15,6 +15,7 @@
 #include "platform/ui/qt/qt_dialog_driver.h"
 #include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
+#include "platform/ui/qt/qt_secret_text.h"
 #include "platform/ui/qt/qt_user_interface.h"
 #include "platform/ui/scripted/dialog_scripts.h"
 
@@ -122,7 +123,9 @@ CredentialsAnswer AskCredentialsHere(const CredentialsRequest& request, AnswerSc
         driver::WhenShown(&dialog, [&dialog, &plan, user, password, ok, cancel] {
             if (plan->confirm) {
                 driver::Type(user, QString::fromStdString(plan->userName));
-                driver::Type(password, QString::fromStdString(plan->password));
+                driver::Type(password,
+                             QString::fromUtf8(plan->password.data(),
+                                               static_cast<qsizetype>(plan->password.size())));
                 if (!ok->isEnabled()) {
                     plan->problem = "the confirm button stayed disabled";
                 }
@@ -137,7 +140,7 @@ CredentialsAnswer AskCredentialsHere(const CredentialsRequest& request, AnswerSc
     if (dialog.exec() == QDialog::Accepted) {
         answer.confirmed = true;
         answer.userName = user->text().toStdString();
-        answer.password = password->text().toStdString();
+        answer.password = SecretFromText(password->text());
     }
     if (plan) {
         CredentialsRequest seen = request;
@@ -147,6 +150,7 @@ CredentialsAnswer AskCredentialsHere(const CredentialsRequest& request, AnswerSc
             script::CredentialsLine(seen, answer.userName, answer.confirmed, plan->scripted),
             plan->problem);
     }
+    // The line edit's own copy cannot be wiped (see the PIN dialog); it goes now.
     password->clear();
     return answer;
 }

@@ -11,6 +11,7 @@
 #include "platform/ui/qt/qt_dialog_driver.h"
 #include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
+#include "platform/ui/qt/qt_secret_text.h"
 #include "platform/ui/qt/qt_user_interface.h"
 #include "platform/ui/scripted/dialog_scripts.h"
 
@@ -28,6 +29,8 @@ PinDialogRequest SeenIn(const QDialog& dialog, const PinDialogRequest& request) 
         seen.warnings.push_back(warning->text().toStdString());
     }
     seen.canEnter = dialog.findChild<QLineEdit*>("pin")->isEnabled();
+    const auto* certificate = dialog.findChild<QLabel*>("certificate");
+    seen.certificate = certificate != nullptr ? certificate->text().toStdString() : "";
     return seen;
 }
 
@@ -44,6 +47,12 @@ PinDialogAnswer AskPinHere(const PinDialogRequest& request, AnswerScript* script
     prompt->setObjectName("prompt");
     prompt->setTextFormat(Qt::PlainText);  // token labels are not markup
     layout->addWidget(prompt);
+    if (!request.certificate.empty()) {
+        auto* certificate = new QLabel(QString::fromStdString(request.certificate), &dialog);
+        certificate->setObjectName("certificate");
+        certificate->setTextFormat(Qt::PlainText);  // nor are certificate names
+        layout->addWidget(certificate);
+    }
     for (const std::string& warning : request.warnings) {
         auto* label = new QLabel(QString::fromStdString(warning), &dialog);
         label->setObjectName("warning");
@@ -72,10 +81,10 @@ PinDialogAnswer AskPinHere(const PinDialogRequest& request, AnswerScript* script
     ok->setEnabled(false);
     layout->addWidget(buttons);
     QObject::connect(pin, &QLineEdit::textChanged, &dialog, [&request, ok](const QString& text) {
-        ok->setEnabled(request.Accepts(text.toStdString()));
+        ok->setEnabled(request.AcceptsLength(Utf8Length(text)));
     });
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&dialog, &request, pin] {
-        if (request.Accepts(pin->text().toStdString())) {
+        if (request.AcceptsLength(Utf8Length(pin->text()))) {
             dialog.accept();
         }
     });
@@ -87,7 +96,9 @@ PinDialogAnswer AskPinHere(const PinDialogRequest& request, AnswerScript* script
         plan = script::PlanPin(*script, request);
         driver::WhenShown(&dialog, [&dialog, &plan, pin, ok, cancel] {
             if (plan->confirm) {
-                driver::Type(pin, QString::fromStdString(plan->pin));
+                // The typed copy in Qt's key events is as unwipable as a person's.
+                driver::Type(pin, QString::fromUtf8(plan->pin.data(),
+                                                    static_cast<qsizetype>(plan->pin.size())));
                 if (!ok->isEnabled()) {
                     plan->problem = "the confirm button stayed disabled";
                 }
@@ -101,13 +112,14 @@ PinDialogAnswer AskPinHere(const PinDialogRequest& request, AnswerScript* script
     PinDialogAnswer answer;
     if (dialog.exec() == QDialog::Accepted) {
         answer.confirmed = true;
-        answer.pin = pin->text().toStdString();
+        answer.pin = SecretFromText(pin->text());
     }
     if (plan) {
         script->Record(script::PinLine(SeenIn(dialog, request), answer.confirmed, plan->scripted),
                        plan->problem);
     }
-    // Qt keeps its own copies of typed text; at least the widget forgets it now.
+    // What cannot be wiped: the line edit's own text (and its edit history), which Qt
+    // frees without overwriting and gives no way to reach. At least it goes now.
     pin->clear();
     return answer;
 }

@@ -60,6 +60,14 @@ std::string TextOf(const nlohmann::json& entry, const char* key) {
     return found != entry.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
+// A secret taken out of the entry, whose copy is wiped on the way.
+secret::SecretText SecretOf(nlohmann::json& entry, const char* key) {
+    const auto found = entry.find(key);
+    return found != entry.end() && found->is_string()
+               ? secret::SecretText::TakeFrom(found->get_ref<std::string&>())
+               : secret::SecretText();
+}
+
 // "ok"/"cancel" (or "yes"/"no") entries: whether the entry says the first; problem when
 // it says neither.
 bool Affirms(const nlohmann::json& entry, const char* yes, const char* no, Plan& plan) {
@@ -138,11 +146,11 @@ nlohmann::json MessageBoxLine(const MessageBoxRequest& seen, BoxAnswer answer, b
 
 PinPlan PlanPin(AnswerScript& script, const PinDialogRequest& request) {
     PinPlan plan;
-    const nlohmann::json entry = script.NextAnswer(kPinDialog);
+    nlohmann::json entry = script.NextAnswer(kPinDialog);
     plan.scripted = !entry.is_null();
     if (plan.scripted && Affirms(entry, "ok", "cancel", plan)) {
-        plan.pin = TextOf(entry, "pin");
-        plan.confirm = request.Accepts(plan.pin);
+        plan.pin = SecretOf(entry, "pin");
+        plan.confirm = request.Accepts(plan.pin.view());
         if (!plan.confirm) {
             plan.problem = "the scripted PIN is not accepted by this dialog";
         }
@@ -155,6 +163,7 @@ nlohmann::json PinLine(const PinDialogRequest& seen, bool confirmed, bool script
             {"caption", seen.caption},
             {"token", seen.tokenLabel},
             {"texts", nlohmann::json::array({seen.prompt})},
+            {"certificate", seen.certificate},
             {"warnings", seen.warnings},
             {"canEnter", seen.canEnter},
             {"answer", confirmed ? "ok" : "cancel"},
@@ -163,11 +172,11 @@ nlohmann::json PinLine(const PinDialogRequest& seen, bool confirmed, bool script
 
 CredentialsPlan PlanCredentials(AnswerScript& script, const CredentialsRequest& request) {
     CredentialsPlan plan;
-    const nlohmann::json entry = script.NextAnswer(kCredentials);
+    nlohmann::json entry = script.NextAnswer(kCredentials);
     plan.scripted = !entry.is_null();
     if (plan.scripted && Affirms(entry, "ok", "cancel", plan)) {
         plan.userName = entry.contains("user") ? TextOf(entry, "user") : request.userName;
-        plan.password = TextOf(entry, "password");
+        plan.password = SecretOf(entry, "password");
         plan.confirm = request.Accepts(plan.userName);
         if (!plan.confirm) {
             plan.problem = "the scripted user name is not accepted by this dialog";

@@ -14,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/secret/secret_text.h"
 #include "platform/ui/scripted/answer_script.h"
 #include "platform/ui/user_interface.h"
 
@@ -44,7 +45,7 @@ nlohmann::json MessageBoxLine(const MessageBoxRequest& seen, BoxAnswer answer, b
 
 struct PinPlan : Plan {
     bool confirm = false;
-    std::string pin;  // what to type; wipe after use
+    secret::SecretText pin;  // what to type
 };
 PinPlan PlanPin(AnswerScript& script, const PinDialogRequest& request);
 nlohmann::json PinLine(const PinDialogRequest& seen, bool confirmed, bool scripted);
@@ -52,7 +53,7 @@ nlohmann::json PinLine(const PinDialogRequest& seen, bool confirmed, bool script
 struct CredentialsPlan : Plan {
     bool confirm = false;
     std::string userName;
-    std::string password;  // wipe after use
+    secret::SecretText password;
 };
 CredentialsPlan PlanCredentials(AnswerScript& script, const CredentialsRequest& request);
 nlohmann::json CredentialsLine(const CredentialsRequest& seen, const std::string& userName,

@@ -1,12 +1,20 @@
-#include "platform/pkcs11/secret_text.h"
+#include "platform/secret/secret_text.h"
 
 #include <openssl/crypto.h>
 
 #include <utility>
 
-namespace quillbox::pkcs11 {
+namespace quillbox::secret {
 
-SecretText::SecretText(std::string_view text) : bytes_(text.begin(), text.end()) {}
+SecretText::SecretText(std::string_view text) {
+    if (text.empty()) {
+        return;
+    }
+    // Sized once: growing the vector would leave the first buffer behind unwiped.
+    bytes_.reserve(text.size() + 1);
+    bytes_.assign(text.begin(), text.end());
+    bytes_.push_back('\0');
+}
 
 SecretText::~SecretText() {
     Wipe();
@@ -29,9 +37,7 @@ SecretText SecretText::TakeFrom(std::string& text) {
 }
 
 void SecretText::Wipe() {
-    if (bytes_.capacity() > 0) {
-        OPENSSL_cleanse(bytes_.data(), bytes_.capacity());
-    }
+    WipeBytes(bytes_.data(), bytes_.capacity());
     bytes_.clear();
 }
 
@@ -39,10 +45,14 @@ void WipeString(std::string& text) {
     // The capacity, not the size: a PIN typed and corrected leaves bytes past the end.
     // Growing the string to its capacity overwrites that tail without reallocating.
     text.resize(text.capacity());
-    if (!text.empty()) {
-        OPENSSL_cleanse(text.data(), text.size());
-    }
+    WipeBytes(text.data(), text.size());
     text.clear();
 }
 
-}  // namespace quillbox::pkcs11
+void WipeBytes(void* data, std::size_t size) {
+    if (data != nullptr && size > 0) {
+        OPENSSL_cleanse(data, size);
+    }
+}
+
+}  // namespace quillbox::secret
