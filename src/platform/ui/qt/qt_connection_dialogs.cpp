@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/ui/qt/qt_caption_width.h"
 #include "platform/ui/qt/qt_dialog_driver.h"
 #include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
@@ -73,9 +74,7 @@ CredentialsAnswer AskCredentialsHere(const CredentialsRequest& request, AnswerSc
     dialog.setWindowTitle(QString::fromStdString(request.caption));
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setWindowFlags(dialog.windowFlags() | Qt::WindowStaysOnTopHint);
-    // Wide enough for the caption, which says what the server asks for.
-    dialog.setMinimumWidth(
-        std::clamp(dialog.fontMetrics().horizontalAdvance(dialog.windowTitle()) + 160, 420, 720));
+    WidenForCaption(dialog, 420);
     dialog.setAttribute(Qt::WA_QuitOnClose, false);
 
     auto* layout = new QVBoxLayout(&dialog);

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <optional>
 
+#include "platform/ui/qt/qt_caption_width.h"
 #include "platform/ui/qt/qt_dialog_driver.h"
 #include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
@@ -41,6 +42,7 @@ PinDialogAnswer AskPinHere(const PinDialogRequest& request, AnswerScript* script
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setWindowFlags(dialog.windowFlags() | Qt::WindowStaysOnTopHint);
     dialog.setAttribute(Qt::WA_QuitOnClose, false);
+    WidenForCaption(dialog, 320);
 
     auto* layout = new QVBoxLayout(&dialog);
     auto* prompt = new QLabel(QString::fromStdString(request.prompt), &dialog);
