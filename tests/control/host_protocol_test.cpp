@@ -150,18 +150,21 @@ class HostProtocolTest : public ::testing::Test {
 };
 
 // Requests sent before any answer is read are served in order, under a scripted person
-// (no event loop) and with Qt dialogs (requests served from the Qt event loop, the
-// download's wait dialog included).
+// (no event loop) and in the real windows (requests served from the Qt event loop). The
+// task document is slow and behind a login: the other requests arrive while the task
+// waits, and must not start inside that wait; the login is asked for and answered there.
 TEST_F(HostProtocolTest, ServesEachMethodInOrderAndEndsWithItsInput) {
     test::MakeTaskDocument(test::ReadFile(test::TestData("getplugininfo.xml")), temp / "info.p7");
+    test::WriteFile(temp / "answers.json",
+                    R"([{"dialog": "credentials", "answer": "ok", "user": "jana",
+                         "password": "secret"}])");
     const test::TaskServer tasks(temp.path());
-    for (const bool qt : {false, true}) {
-        test::ScopedEnv script(
-            "QUILLBOX_UI_SCRIPT",
-            qt ? std::nullopt : std::optional<std::string>(temp / "answers.json"));
+    for (const char* ui : {"script:", "qt:"}) {
+        test::ScopedEnv script("QUILLBOX_UI_SCRIPT", std::nullopt);
+        test::ScopedEnv choice("QUILLBOX_UI", ui + (temp / "answers.json").string());
         test::ScopedEnv platform("QT_QPA_PLATFORM", "offscreen");
         Child host(kHost);
-        host.Send(Call(0, "ExecuteUrl", {tasks.Url("info.p7")}));
+        host.Send(Call(0, "ExecuteUrl", {tasks.Url("info.p7?delay=400&auth=jana:secret")}));
         host.Send(Call(1, "SetLanguage", {"cs"}));
         host.Send(Call(2, "SetLanguage", {"de"}));
         host.Send(Call(3, "SetDebug", {true}));
