@@ -278,12 +278,12 @@ TEST_P(SignTaskE2eTest, AQuestionDuringTheDownloadDecidesWhetherTheTaskRuns) {
     test::TempDir secureRoot;
     const test::TaskServer secure(secureRoot.path(), {.tlsCert = certificates.untrustedCert,
                                                       .tlsKey = certificates.untrustedKey,
-                                                      .handshakeDelayMs = 500});
+                                                      .handshakeDelayMs = 800});
     const std::string task =
         test::ReadFile(std::string(QUILLBOX_SOURCE_DIR) + "/demo/getplugininfo.xml");
     test::MakeTaskDocument(task, served.path() / "task.p7");
     test::MakeTaskDocument(task, secureRoot.path() / "task.p7");
-    const std::string login = server.Url("task.p7?auth=jana:secret&delay=500");
+    const std::string login = server.Url("task.p7?auth=jana:secret&delay=800");
     const struct {
         std::string url;
         json answer;
@@ -319,7 +319,7 @@ TEST_P(SignTaskE2eTest, AQuestionDuringTheDownloadDecidesWhetherTheTaskRuns) {
 
 TEST_P(SignTaskE2eTest, APreviewBehindALoginReachesTheDialogOnceCredentialsAreGiven) {
     test::WriteFile(served.path() / "preview.txt", formData);
-    ServeSignTask("sign", server.Url("preview.txt?auth=jana:secret&amp;delay=500"));
+    ServeSignTask("sign", server.Url("preview.txt?auth=jana:secret&amp;delay=800"));
     const ProgramRun run =
         Exec(server.Url("task.p7"),
              json::array({Chooses("Quillbox nonrep", kCancel), Credentials("jana", "secret")}));
