@@ -104,23 +104,6 @@ TEST_F(DownloadStepTest, AcceptsOctetStreamWithParametersAndRunsTheTask) {
     EXPECT_TRUE(ui.boxes.empty());
 }
 
-TEST_F(DownloadStepTest, ErrorPageIsShownLoggedAndAnsweredEmpty) {
-    store.secureProtocols = 0x800;
-    downloader->answer = {"<html>not here</html>", "Content-Type: application/xhtml+xml",
-                          "404 Not Found", "application/xhtml+xml"};
-    std::string response = "untouched";
-    EXPECT_EQ(Execute(response), kTaskStatusDownloadFailed);
-    EXPECT_EQ(response, "");
-    EXPECT_EQ(processor->outcome().result, TaskResult::Error);
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].icon, ui::BoxIcon::Error);
-    EXPECT_EQ(ui.boxes[0].text,
-              "Server communication error\nHTTP status: 404 Not Found\n"
-              "Header: Content-Type: application/xhtml+xml");
-    EXPECT_NE(test::ReadLogFile(temp / "PenwrightA.log").find("\n<html>not here</html>\n"),
-              std::string::npos);
-}
-
 TEST_F(DownloadStepTest, WithoutTls12ThePlaceholderMessageIsShown) {
     store.secureProtocols = std::nullopt;
     downloader->answer = {"", "", "", ""};  // nothing came back at all
@@ -131,23 +114,15 @@ TEST_F(DownloadStepTest, WithoutTls12ThePlaceholderMessageIsShown) {
     EXPECT_EQ(ui.boxes[0].text, "???");
 }
 
-TEST_F(DownloadStepTest, WrongContentTypeOrBodyIsRefused) {
+// Error pages and bodies that are not signed UTF-8 tasks: see task_download_e2e_test.
+TEST_F(DownloadStepTest, ContentTypeIsComparedCaseSensitively) {
     store.secureProtocols = 0x800;
     std::string response = "untouched";
-    // The content type is compared case-sensitively.
     downloader->answer = {"P7:<getplugininfo/>", "", "200 OK", "Application/Octet-Stream"};
     EXPECT_EQ(Execute(response), kTaskStatusDownloadFailed);
     EXPECT_EQ(response, "");
     // Not an error page: the body is not logged.
     EXPECT_EQ(test::ReadLogFile(temp / "PenwrightA.log").find("P7:"), std::string::npos);
-
-    // Bodies that are not signed UTF-8 tasks.
-    response = "untouched";
-    downloader->answer = {"<getplugininfo/>", "", "200 OK", "application/octet-stream"};
-    EXPECT_EQ(Execute(response), kTaskStatusNotWellFormed);
-    downloader->answer.body = "P7:<getplugininfo a='\xC3\x28'/>";
-    EXPECT_EQ(Execute(response), kTaskStatusNotWellFormed);
-    EXPECT_EQ(response, "untouched");
 }
 
 }  // namespace

@@ -1,12 +1,19 @@
-// Language selection, the locale fallback and the insertion rule.
+// Language selection, the locale fallback and the insertion rule; the three tables against
+// each other: same numbers, same placeholders, clean UTF-8.
 #include "core/messages/messages.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <map>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/messages/messages_testing.h"
+#include "core/utf.h"
 #include "test_support.h"
 
 namespace quillbox {
@@ -14,7 +21,7 @@ namespace {
 
 using test::ScopedEnv;
 
-class MessagesLanguageTest : public testing::Test {
+class MessagesTest : public testing::Test {
   protected:
     void SetUp() override { ResetLanguageForTesting(); }
     void TearDown() override { ResetLanguageForTesting(); }
@@ -25,7 +32,7 @@ class MessagesLanguageTest : public testing::Test {
     ScopedEnv lang_{"LANG", std::nullopt};
 };
 
-TEST_F(MessagesLanguageTest, OnlyTheFirstTwoCharactersSelectTheLanguage) {
+TEST_F(MessagesTest, OnlyTheFirstTwoCharactersSelectTheLanguage) {
     EXPECT_EQ(MessageLanguage(), kLanguageUserDefault);
 
     EXPECT_TRUE(SetLanguage("cs-CZ"));
@@ -40,7 +47,7 @@ TEST_F(MessagesLanguageTest, OnlyTheFirstTwoCharactersSelectTheLanguage) {
     EXPECT_EQ(LoadMessage(121), "Error");
 }
 
-TEST_F(MessagesLanguageTest, UnknownCodesAreRefusedAndChangeNothing) {
+TEST_F(MessagesTest, UnknownCodesAreRefusedAndChangeNothing) {
     for (const char* code : {"CS", "Sk", "de", "", "c", " cs", "e"}) {
         EXPECT_FALSE(SetLanguage(code)) << '"' << code << '"';
         EXPECT_EQ(MessageLanguage(), kLanguageUserDefault) << '"' << code << '"';
@@ -58,7 +65,7 @@ struct LocaleCase {
     std::uint16_t expected;
 };
 
-TEST_F(MessagesLanguageTest, UserDefaultFollowsTheLocaleVariablesInOrder) {
+TEST_F(MessagesTest, UserDefaultFollowsTheLocaleVariablesInOrder) {
     const LocaleCase cases[] = {
         {"cs_CZ.UTF-8", std::nullopt, std::nullopt, kLanguageCzech},
         {std::nullopt, "sk_SK", std::nullopt, kLanguageSlovak},
@@ -86,7 +93,7 @@ TEST_F(MessagesLanguageTest, UserDefaultFollowsTheLocaleVariablesInOrder) {
     }
 }
 
-TEST_F(MessagesLanguageTest, UserDefaultLoadsTheLocaleTableUnlessALanguageIsChosen) {
+TEST_F(MessagesTest, UserDefaultLoadsTheLocaleTableUnlessALanguageIsChosen) {
     ScopedEnv lc_all("LC_ALL", "sk_SK.UTF-8");
     EXPECT_EQ(LoadMessage(119), "Zrušiť");
     ScopedEnv czech("LC_ALL", "cs_CZ.UTF-8");
@@ -96,16 +103,75 @@ TEST_F(MessagesLanguageTest, UserDefaultLoadsTheLocaleTableUnlessALanguageIsChos
     EXPECT_EQ(LoadMessage(119), "Cancel");
 }
 
-TEST_F(MessagesLanguageTest, FileNameGoesBetweenTheQuotesOfMessage180) {
-    ASSERT_TRUE(SetLanguage("en"));
-    EXPECT_EQ(FormatMessageText(180, {"/home/jan/cert 1.pfx"}),
-              "File \"/home/jan/cert 1.pfx\" already exists. Do you want to replace it?");
-    EXPECT_EQ(FormatMessageText(215, {"x"}), "???");
-    ASSERT_TRUE(SetLanguage("cs"));
-    EXPECT_EQ(FormatMessageText(180, {"a.pfx"}),
-              "Soubor „a.pfx“ již existuje. Chcete jej nahradit?");
-    ASSERT_TRUE(SetLanguage("sk"));
-    EXPECT_EQ(FormatMessageText(180, {"a.pfx"}), "Súbor „a.pfx“ už existuje. Chcete ho nahradiť?");
+constexpr const char* kLanguages[] = {"en", "cs", "sk"};
+
+// Every number that loads a text, with the text, in the language of `code`.
+std::map<int, std::string> AllMessages(const char* code) {
+    EXPECT_TRUE(SetLanguage(code));
+    std::map<int, std::string> texts;
+    for (int number = 0; number < 1000; ++number) {
+        std::string text = LoadMessage(number);
+        if (text != "???") {
+            texts.emplace(number, std::move(text));
+        }
+    }
+    return texts;
+}
+
+// "%1".."%9", "%s", "%d" and any other "%x", sorted; an escaped "%%" is no placeholder.
+std::vector<std::string> Placeholders(std::string_view text) {
+    std::vector<std::string> found;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != '%') {
+            continue;
+        }
+        if (text[i + 1] != '%') {
+            found.emplace_back(text.substr(i, 2));
+        }
+        ++i;
+    }
+    std::ranges::sort(found);
+    return found;
+}
+
+TEST_F(MessagesTest, MissingEmptyAndOutOfRangeNumbersGiveTheMissingMark) {
+    for (const char* code : kLanguages) {
+        ASSERT_TRUE(SetLanguage(code));
+        for (int number : {215, 223, 124, 130, 139, 142, 159, 99, 0, -1, INT_MIN, INT_MAX}) {
+            EXPECT_EQ(LoadMessage(number), "???") << code << ' ' << number;
+        }
+        // The project name exists only in English.
+        EXPECT_EQ(LoadMessage(100), std::string(code) == "en" ? "Ovo" : "???") << code;
+        EXPECT_EQ(FormatMessageText(215, {"x"}), "???") << code;
+    }
+}
+
+TEST_F(MessagesTest, TranslationsMatchEnglishNumberForNumber) {
+    auto english = AllMessages("en");
+    english.erase(100);
+    for (const char* code : {"cs", "sk"}) {
+        const auto translated = AllMessages(code);
+        ASSERT_EQ(translated.size(), english.size()) << code;
+        for (const auto& [number, text] : english) {
+            SCOPED_TRACE(std::string(code) + " " + std::to_string(number));
+            ASSERT_TRUE(translated.contains(number));
+            const std::string& other = translated.at(number);
+            EXPECT_EQ(Placeholders(other), Placeholders(text));
+            EXPECT_EQ(std::ranges::count(other, '\n'), std::ranges::count(text, '\n'));
+        }
+    }
+}
+
+TEST_F(MessagesTest, AllTextsAreCleanUtf8) {
+    for (const char* code : kLanguages) {
+        for (const auto& [number, text] : AllMessages(code)) {
+            SCOPED_TRACE(std::string(code) + " " + std::to_string(number));
+            EXPECT_TRUE(IsValidUtf8(text));
+            // A line feed is the only control character a text may hold.
+            EXPECT_TRUE(std::ranges::all_of(
+                text, [](char c) { return c == '\n' || static_cast<unsigned char>(c) >= 0x20; }));
+        }
+    }
 }
 
 TEST(MessagesFormatTest, InsertionRules) {

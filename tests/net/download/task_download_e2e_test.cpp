@@ -1,16 +1,12 @@
 // Task documents fetched over real HTTP from a local server, through the command-line
 // front end with a scripted person, as a page would have them run.
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
 #include <sstream>
+#include <tuple>
 
 #include <gmock/gmock.h>
 #include <nlohmann/json.hpp>
 
 #include "log_file.h"
-#include "net/download/background_task_downloader.h"
 #include "task_server.h"
 #include "test_support.h"
 
@@ -50,15 +46,7 @@ class TaskDownloadTest : public ::testing::Test {
                                     (scratch / "answers.json").string() + " --transcript " +
                                     transcript.string() + " '" + url + "' 2>/dev/null";
         Run run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr)
-            return run;
-        std::array<char, 4096> buffer;
-        std::size_t got;
-        while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-            run.out.append(buffer.data(), got);
-        const int status = pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::tie(run.status, run.out) = test::RunCapturingOutput(command);
         if (std::filesystem::exists(transcript)) {
             std::istringstream lines(test::ReadFile(transcript));
             for (std::string line; std::getline(lines, line);)
@@ -143,14 +131,6 @@ TEST_F(TaskDownloadTest, DocumentsThatAreNotSignedUtf8TasksAreNotWellFormed) {
         EXPECT_TRUE(Dialogs(run, "messagebox").empty());
         EXPECT_THAT(Log(), HasSubstr("\nXML: \n"));
     }
-}
-
-TEST_F(TaskDownloadTest, TheDownloaderGivesNothingWhenNobodyListens) {
-    // Nobody listens on port 9 here: no status, no body.
-    DownloadedDocument refused =
-        net::BackgroundTaskDownloader().Download("http://127.0.0.1:9/task.p7", 113, false);
-    EXPECT_EQ(refused.statusText, "");
-    EXPECT_EQ(refused.body, "");
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/crypto/pkcs7_message_reader.h"
 #include "test_support.h"
 
 namespace quillbox::crypto {
@@ -106,12 +105,6 @@ TEST_F(Pkcs7ContentTest, DamagedMessagesAreRefused) {
     }
     EXPECT_FALSE(SignedDataContent(message + '\0'));
     EXPECT_FALSE(SignedDataContent(message + message));
-}
-
-TEST_F(Pkcs7ContentTest, ReaderGivesThePipelineTheContent) {
-    Pkcs7MessageReader reader;
-    EXPECT_EQ(reader.Content(Wrapped("<checkapp/>")), std::optional<std::string>("<checkapp/>"));
-    EXPECT_FALSE(reader.Content("<checkapp/>"));
 }
 
 }  // namespace
