@@ -57,9 +57,9 @@ struct ProgramRun {
     // durations and whether the script or a default gave the answer.
     json Agreed() const {
         static const std::set<std::string> kept = {
-            "dialog",  "icon",     "caption", "texts",   "warnings",   "token",
-            "host",    "user",     "buttons", "default", "answer",     "pages",
-            "columns", "checkBox", "showAll", "shown",   "preselected"};
+            "dialog",  "icon",    "caption",     "texts",       "warnings", "token",   "host",
+            "user",    "buttons", "default",     "answer",      "pages",    "columns", "checkBox",
+            "showAll", "shown",   "preselected", "certificate", "fields",   "pem"};
         auto rows = [](const json& all) {
             json names = json::array();
             for (const json& row : all) {

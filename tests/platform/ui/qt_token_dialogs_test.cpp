@@ -114,28 +114,5 @@ TEST(QtPinDialog, LockedTokenOffersOnlyCancel) {
     EXPECT_TRUE(driver.Acted());
 }
 
-TEST(QtCertificateDialog, ShowsEveryFieldAndThePemAndCloses) {
-    QtUserInterface ui;
-    CertificateViewRequest request;
-    request.caption = "Certificate";
-    request.fields = {{"Subject", "CN=Jan Novák"}, {"Key usage", "Non Repudiation"}};
-    request.pem = "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n";
-    request.closeText = "Zavřít";
-    DialogDriver driver("certificateDialog", [&](QDialog& dialog) {
-        EXPECT_EQ(dialog.windowTitle(), "Certificate");
-        const auto fields = dialog.findChildren<QLabel*>("field");
-        ASSERT_EQ(fields.size(), 2);
-        EXPECT_EQ(fields[0]->text(), "CN=Jan Novák");
-        auto* pem = dialog.findChild<QPlainTextEdit*>("pem");
-        EXPECT_TRUE(pem->isReadOnly());
-        EXPECT_EQ(pem->toPlainText().toStdString(), request.pem);
-        QPushButton* close = Button(dialog, QDialogButtonBox::Close);
-        EXPECT_EQ(close->text(), "Zavřít");
-        QTest::mouseClick(close, Qt::LeftButton);
-    });
-    ui.ShowCertificate(request);
-    EXPECT_TRUE(driver.Acted());
-}
-
 }  // namespace
 }  // namespace quillbox::ui

@@ -59,19 +59,5 @@ TEST(ScriptedPinDialog, AnswersInOrderAndNeverWritesThePin) {
     EXPECT_EQ(lines[3]["scripted"], false);
 }
 
-TEST(ScriptedCertificateDialog, WritesTheFieldsShown) {
-    test::TempDir temp;
-    ScriptedUserInterface ui({}, temp / "transcript.jsonl");
-    ui.ShowCertificate({.caption = "Certificate",
-                        .fields = {{"Subject", "CN=A"}, {"Key usage", "CRL Sign"}},
-                        .pem = "-----BEGIN CERTIFICATE-----\n",
-                        .closeText = "Close"});
-    const auto lines = Lines(temp / "transcript.jsonl");
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0]["dialog"], "certificate");
-    EXPECT_EQ(lines[0]["fields"]["Subject"], "CN=A");
-    EXPECT_EQ(lines[0]["fields"]["Key usage"], "CRL Sign");
-}
-
 }  // namespace
 }  // namespace quillbox::ui
