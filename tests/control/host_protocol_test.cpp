@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -149,42 +150,104 @@ class HostProtocolTest : public ::testing::Test {
     test::ScopedEnv transcript{"QUILLBOX_UI_TRANSCRIPT", (temp / "transcript.jsonl").string()};
 };
 
-// Requests sent before any answer is read are served in order, under a scripted person
-// (no event loop) and in the real windows (requests served from the Qt event loop). The
-// task document is slow and behind a login: the other requests arrive while the task
-// waits, and must not start inside that wait; the login is asked for and answered there.
-TEST_F(HostProtocolTest, ServesEachMethodInOrderAndEndsWithItsInput) {
+// Each method answered, under a scripted person (no event loop) and in the real windows
+// (calls served from the Qt event loop). The task document is slow and behind a login:
+// a second call that comes meanwhile is refused at once and does not start inside the
+// task's wait; the login dialog names the page that asks.
+TEST_F(HostProtocolTest, ServesEachMethodOneCallAtATimeAndEndsWithItsInput) {
     test::MakeTaskDocument(test::ReadFile(test::TestData("getplugininfo.xml")), temp / "info.p7");
     test::WriteFile(temp / "answers.json",
                     R"([{"dialog": "credentials", "answer": "ok", "user": "jana",
                          "password": "secret"}])");
     const test::TaskServer tasks(temp.path());
+    const std::string log = temp.path().string() + "/PenwrightA.log";
+    const json calls[][2] = {
+        {Call(2, "SetLanguage", {"cs"}), {{"id", 2}, {"status", 0}, {"result", 1}}},
+        {Call(3, "SetLanguage", {"de"}), {{"id", 3}, {"status", 0}, {"result", 0}}},
+        {Call(4, "SetDebug", {true}), {{"id", 4}, {"status", 0}}},
+        {Call(5, "GetLogFileInfo"),
+         {{"id", 5}, {"status", 0}, {"text", "Log File: " + log + ", not exists"}}},
+        {Call(6, "GetVersion"), {{"id", 6}, {"status", 0}, {"text", "1.31.0.81"}}},
+    };
     for (const char* ui : {"script:", "qt:"}) {
+        SCOPED_TRACE(ui);
+        std::filesystem::remove(temp / "transcript.jsonl");
         test::ScopedEnv script("QUILLBOX_UI_SCRIPT", std::nullopt);
         test::ScopedEnv choice("QUILLBOX_UI", ui + (temp / "answers.json").string());
         test::ScopedEnv platform("QT_QPA_PLATFORM", "offscreen");
         Child host(kHost);
         host.Send(Call(0, "ExecuteUrl", {tasks.Url("info.p7?delay=400&auth=jana:secret")}));
-        host.Send(Call(1, "SetLanguage", {"cs"}));
-        host.Send(Call(2, "SetLanguage", {"de"}));
-        host.Send(Call(3, "SetDebug", {true}));
-        host.Send(Call(4, "GetLogFileInfo"));
-        host.Send(Call(5, "GetVersion"));
-        host.CloseInput();
-        const std::string log = temp.path().string() + "/PenwrightA.log";
+        host.Send(Call(1, "GetVersion"));
+        const json refused = host.Receive();
+        EXPECT_EQ(refused["id"], 1) << refused;
+        EXPECT_NE(refused.value("error", "").find("one call at a time"), std::string::npos);
         EXPECT_EQ(host.Receive(), json({{"id", 0},
                                         {"status", 0},
                                         {"response",
                                          "<plugininfo result=\"ok\"><summary name=\"ocx\" "
                                          "version=\"1.31.0\"/></plugininfo>"}}));
-        EXPECT_EQ(host.Receive(), json({{"id", 1}, {"status", 0}, {"result", 1}}));
-        EXPECT_EQ(host.Receive(), json({{"id", 2}, {"status", 0}, {"result", 0}}));
-        EXPECT_EQ(host.Receive(), json({{"id", 3}, {"status", 0}}));
-        EXPECT_EQ(host.Receive(),
-                  json({{"id", 4}, {"status", 0}, {"text", "Log File: " + log + ", not exists"}}));
-        EXPECT_EQ(host.Receive(), json({{"id", 5}, {"status", 0}, {"text", "1.31.0.81"}}));
+        for (const auto& [request, answer] : calls) {
+            host.Send(request);
+            EXPECT_EQ(host.Receive(), answer);
+        }
+        host.CloseInput();
         EXPECT_EQ(host.Wait(), 0);
+        const json login =
+            json::parse(test::ReadFile(temp / "transcript.jsonl")
+                            .substr(0, test::ReadFile(temp / "transcript.jsonl").find('\n')));
+        EXPECT_EQ(login["dialog"], "credentials");
+        EXPECT_EQ(login["requester"], "Requested by forms.example") << login;
     }
+}
+
+// A page reaches only the network, and only the pages an administrator lists may use the
+// plug-in at all. Refused calls are answered at once, before anything is opened (a FIFO
+// at a refused path would block the host), and the host goes on serving.
+TEST_F(HostProtocolTest, PagesReachOnlyTheNetworkAndOnlyListedPagesAreServed) {
+    const std::string fifo = (temp / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directories(temp / "config" / "quillbox");
+    test::WriteFile(temp / "config" / "quillbox" / "settings.ini",
+                    "[Software\\Kestrelsoft\\Quillbox Signing Extension\\Settings]\n"
+                    "AllowedOrigins=sz:*.forms.example, http://localhost:8080\n");
+    const std::string refusedUrls[] = {fifo,
+                                       "file://" + fifo,
+                                       "ftp://127.0.0.1/task.p7",
+                                       "http://forms.example/task.p7",
+                                       "http://localhost@evil.example/task.p7",
+                                       "https://a.example/\\..\\x",
+                                       "javascript:1"};
+    Child host(kHost);
+    int id = 0;
+    for (const std::string& url : refusedUrls) {
+        host.Send(Call(++id, "ExecuteUrl", {url}));
+        const json answer = host.Receive();
+        EXPECT_EQ(answer["id"], id);
+        EXPECT_NE(answer.value("error", "").find("only https:"), std::string::npos) << answer;
+    }
+    {
+        test::ScopedEnv dirs("XDG_CONFIG_DIRS", (temp / "config").string());
+        Child listed(kHost);
+        const struct {
+            std::string origin;
+            bool served;
+        } pages[] = {{"https://forms.example", false},
+                     {"https://www.forms.example", true},
+                     {"http://localhost:8080", true},
+                     {"https://evil.example", false}};
+        for (const auto& page : pages) {
+            json call = Call(++id, "GetVersion");
+            call["origin"] = page.origin;
+            listed.Send(call);
+            const json answer = listed.Receive();
+            EXPECT_EQ(answer.contains("text"), page.served) << page.origin << ": " << answer;
+            if (!page.served) {
+                EXPECT_NE(answer.value("error", "").find("AllowedOrigins"), std::string::npos);
+            }
+        }
+    }
+    host.Send(Call(++id, "GetVersion"));
+    EXPECT_EQ(host.Receive()["text"], "1.31.0.81");
 }
 
 TEST_F(HostProtocolTest, BadRequestsAreAnsweredAndTheHostKeepsServing) {

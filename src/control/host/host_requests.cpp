@@ -2,7 +2,10 @@
 
 #include <array>
 
+#include "control/host/page_policy.h"
 #include "core/globals.h"
+#include "core/messages/messages.h"
+#include "platform/ui/user_interface.h"
 
 namespace quillbox::host {
 
@@ -11,6 +14,8 @@ namespace {
 using nlohmann::json;
 
 enum class Argument { None, Text, Flag };
+
+constexpr int kMsgRequestedBy = 267;
 
 struct MethodInfo {
     Method method;
@@ -130,8 +135,24 @@ ParsedRequest ParseRequest(std::string_view body) {
 }
 
 json ServeRequest(control::IFormFiller& control, const HostRequest& request) {
-    QB_LOG(LogLevel::File, nullptr, "Call %s from page %s",
-           std::string(NameOf(request.method)).c_str(), request.origin.c_str());
+    const std::string method(NameOf(request.method));
+    QB_LOG(LogLevel::File, nullptr, "Call %s from page %s", method.c_str(), request.origin.c_str());
+    if (!OriginAllowed(request.origin, AllowedOriginsSetting())) {
+        QB_LOG(LogLevel::File, nullptr, "Refused: page %s is not allowed (AllowedOrigins)",
+               request.origin.c_str());
+        return ErrorAnswer(request.id, "the page " + request.origin +
+                                           " may not use Quillbox on this computer (its "
+                                           "administrator's list AllowedOrigins does not name it)");
+    }
+    if (request.method == Method::ExecuteUrl) {
+        if (const std::optional<std::string> refused = RefusedPageUrl(request.text)) {
+            QB_LOG(LogLevel::File, nullptr, "Refused ExecuteUrl from page %s: %s",
+                   request.origin.c_str(), refused->c_str());
+            return ErrorAnswer(request.id, "ExecuteUrl: " + *refused);
+        }
+    }
+    const ui::ScopedRequester requester(
+        FormatMessageText(kMsgRequestedBy, {OriginForPerson(request.origin)}));
     json answer = {{"id", request.id}};
     std::int32_t status = 0;
     switch (request.method) {

@@ -31,13 +31,28 @@ void HostSession::ReadRequests(const std::function<void()>& wake) {
         FrameResult result = reader_.Read(kMaxRequestBytes, body, length);
         if (result == FrameResult::Message) {
             ParsedRequest parsed = ParseRequest(body);
-            Push({std::move(parsed.request), std::move(parsed.error)}, wake);
+            if (!parsed.request) {
+                Write(parsed.error);
+                continue;
+            }
+            bool busy;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                busy = callRunning_;
+                callRunning_ = true;
+            }
+            if (busy) {
+                QB_LOG(LogLevel::File, nullptr, "Native host: refused a call while one runs");
+                Write(ErrorAnswer(parsed.request->id,
+                                  "another call of this control is still running; a "
+                                  "control takes one call at a time"));
+                continue;
+            }
+            Push({std::move(parsed.request), nullptr}, wake);
         } else if (result == FrameResult::TooLarge) {
-            Push({std::nullopt,
-                  ErrorAnswer(nullptr, "request of " + std::to_string(length) +
+            Write(ErrorAnswer(nullptr, "request of " + std::to_string(length) +
                                            " bytes is over the limit of " +
-                                           std::to_string(kMaxRequestBytes) + " bytes")},
-                 wake);
+                                           std::to_string(kMaxRequestBytes) + " bytes"));
         } else {
             if (result == FrameResult::Broken && !reader_.Stopped()) {
                 QB_LOG(LogLevel::File, nullptr, "Native host: input ended inside a message");
@@ -79,6 +94,16 @@ void HostSession::Serve(const Item& item) {
     } else {
         answer = item.error;
     }
+    {
+        // Done before its answer goes: the page may send the next call the moment it
+        // reads this one.
+        std::lock_guard<std::mutex> lock(mutex_);
+        callRunning_ = false;
+    }
+    Write(answer);
+}
+
+void HostSession::Write(const nlohmann::json& answer) {
     std::vector<std::string> messages;
     try {
         messages = AnswerMessages(answer);
@@ -86,6 +111,7 @@ void HostSession::Serve(const Item& item) {
         messages = {JsonText(ErrorAnswer(answer.contains("id") ? answer["id"] : nlohmann::json(),
                                          std::string("the answer cannot be sent: ") + e.what()))};
     }
+    std::lock_guard<std::mutex> writing(writeMutex_);
     for (const std::string& message : messages) {
         if (!WriteFrame(outFd_, message)) {
             QB_LOG(LogLevel::File, nullptr, "Native host: cannot write the answer");

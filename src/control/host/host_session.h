@@ -1,6 +1,9 @@
-// One page's connection: reads requests on a thread of its own and serves them one
-// after another on the thread that owns the dialogs, so a task's dialogs never run on
-// a second thread and a long task never stops the host from reading.
+// One page's connection: reads requests on a thread of its own and serves them on the
+// thread that owns the dialogs, so a task's dialogs never run on a second thread and a
+// long task never stops the host from reading. One call at a time: a call that comes
+// while another runs is refused at once (the page's script keeps to that too, but a
+// page can post to the content script directly), and so is a request that cannot be
+// served; the queue never holds more than the one running call.
 #pragma once
 
 #include <condition_variable>
@@ -38,6 +41,8 @@ class HostSession {
 
     void ReadRequests(const std::function<void()>& wake);
     void Push(Item item, const std::function<void()>& wake);
+    // Writes one answer; from either thread.
+    void Write(const nlohmann::json& answer);
     std::optional<Item> TryPop();
     // Serves what is queued; does nothing when already serving (a dialog's event loop
     // delivering the next wake-up must not start a second task).
@@ -53,6 +58,8 @@ class HostSession {
     std::condition_variable changed_;
     std::deque<Item> queue_;
     bool inputEnded_ = false;
+    bool callRunning_ = false;  // from its arrival until its answer is written
+    std::mutex writeMutex_;     // answers come from both threads
 
     bool serving_ = false;
     bool outputBroken_ = false;

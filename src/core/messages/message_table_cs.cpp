@@ -160,6 +160,7 @@ constexpr MessageEntry kCzech[] = {
     {264, "Zavřít"},
     {265, "(bez omezení)"},
     {266, "Certifikát: %1"},
+    {267, "Žádá stránka %1"},
 };
 static_assert(IsStrictlyAscending(kCzech));
 

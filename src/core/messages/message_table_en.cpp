@@ -163,6 +163,7 @@ constexpr MessageEntry kEnglish[] = {
     {264, "Close"},
     {265, "(not restricted)"},
     {266, "Certificate: %1"},
+    {267, "Requested by %1"},
 };
 static_assert(IsStrictlyAscending(kEnglish));
 

@@ -160,6 +160,7 @@ constexpr MessageEntry kSlovak[] = {
     {264, "Zavrieť"},
     {265, "(bez obmedzenia)"},
     {266, "Certifikát: %1"},
+    {267, "Žiada stránka %1"},
 };
 static_assert(IsStrictlyAscending(kSlovak));
 

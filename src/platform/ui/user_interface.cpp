@@ -109,6 +109,26 @@ void UserInterface::RunCertificateChooser(CertificateChooser& chooser) {
     chooser.Cancel();
 }
 
+namespace {
+std::mutex g_requesterMutex;
+std::string g_requester;
+}  // namespace
+
+std::string CurrentRequester() {
+    std::lock_guard lock(g_requesterMutex);
+    return g_requester;
+}
+
+ScopedRequester::ScopedRequester(std::string line) {
+    std::lock_guard lock(g_requesterMutex);
+    g_requester = std::move(line);
+}
+
+ScopedRequester::~ScopedRequester() {
+    std::lock_guard lock(g_requesterMutex);
+    g_requester.clear();
+}
+
 UserInterface& CurrentUserInterface() {
     static ConsoleUserInterface console;
     UserInterface* ui = g_current.load();

@@ -197,6 +197,19 @@ class ConsoleUserInterface final : public UserInterface {
     BoxAnswer ShowMessageBox(const MessageBoxRequest& box) override;
 };
 
+// Who asks: a task that a web page started names the page in every dialog, on a line of
+// its own ("Requested by forms.example"), so a person knows which page wants a signature
+// or a login. Tasks from the command line and from Java name nobody (empty text).
+std::string CurrentRequester();
+// Sets the line for the dialogs of one call, on the thread that serves it.
+class ScopedRequester {
+  public:
+    explicit ScopedRequester(std::string line);
+    ~ScopedRequester();
+    ScopedRequester(const ScopedRequester&) = delete;
+    ScopedRequester& operator=(const ScopedRequester&) = delete;
+};
+
 // The process-wide user interface used by logging and the task handlers. Never null:
 // without SetUserInterface it is a ConsoleUserInterface. The caller keeps ownership
 // and must reset it (nullptr) before destroying the object.

@@ -13,7 +13,8 @@ inline void WidenForCaption(QWidget& window, int atLeast = 0) {
     // Room for the window manager's icon and buttons beside the title.
     constexpr int kTitleBarExtras = 160;
     constexpr int kWidest = 720;
-    const int wanted = window.fontMetrics().horizontalAdvance(window.windowTitle()) + kTitleBarExtras;
+    const int wanted =
+        window.fontMetrics().horizontalAdvance(window.windowTitle()) + kTitleBarExtras;
     window.setMinimumWidth(std::clamp(wanted, atLeast, std::max(atLeast, kWidest)));
 }
 

@@ -27,6 +27,7 @@
 #include "platform/ui/qt/qt_dialog_driver.h"
 #include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
+#include "platform/ui/qt/qt_requester_line.h"
 #include "platform/ui/qt/qt_user_interface.h"
 #include "platform/ui/scripted/dialog_scripts.h"
 
@@ -131,6 +132,7 @@ class ChooserDialog final : public QDialog {
         buttons->addWidget(cancel_);
 
         auto* layout = new QVBoxLayout(this);
+        AddRequesterLine(*this, *layout);
         layout->addWidget(tabs_, 1);
         layout->addLayout(buttons);
 
@@ -236,6 +238,7 @@ class ChooserDialog final : public QDialog {
             return texts;
         }
         bool HasPreviewPage() const override { return d_.tabs_->count() > 1; }
+        std::string Requester() const override { return RequesterShownIn(d_); }
         std::vector<CertificateRow> Rows() const override {
             std::vector<CertificateRow> rows;
             for (int row = 0; row < d_.list_->rowCount(); ++row) {

@@ -12,6 +12,7 @@
 #include "platform/ui/qt/qt_dialog_driver.h"
 #include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
+#include "platform/ui/qt/qt_requester_line.h"
 #include "platform/ui/qt/qt_user_interface.h"
 #include "platform/ui/scripted/dialog_scripts.h"
 
@@ -45,6 +46,7 @@ void ShowCertificateHere(const CertificateViewRequest& request, AnswerScript* sc
     dialog.setAttribute(Qt::WA_QuitOnClose, false);
 
     auto* layout = new QVBoxLayout(&dialog);
+    AddRequesterLine(dialog, *layout);
     auto* form = new QFormLayout();
     for (const auto& [name, value] : request.fields) {
         auto* label = new QLabel(QString::fromStdString(value), &dialog);
@@ -74,7 +76,11 @@ void ShowCertificateHere(const CertificateViewRequest& request, AnswerScript* sc
     }
     dialog.exec();
     if (script != nullptr) {
-        script->Record(script::ViewerLine(*script, SeenIn(dialog, *form, *pem)));
+        nlohmann::json line = script::ViewerLine(*script, SeenIn(dialog, *form, *pem));
+        if (const std::string requester = RequesterShownIn(dialog); !requester.empty()) {
+            line["requester"] = requester;
+        }
+        script->Record(std::move(line));
     }
 }
 

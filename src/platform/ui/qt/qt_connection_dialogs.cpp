@@ -16,6 +16,7 @@
 #include "platform/ui/qt/qt_dialog_driver.h"
 #include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
+#include "platform/ui/qt/qt_requester_line.h"
 #include "platform/ui/qt/qt_secret_text.h"
 #include "platform/ui/qt/qt_user_interface.h"
 #include "platform/ui/scripted/dialog_scripts.h"
@@ -32,7 +33,10 @@ bool AskContinueHere(const CertificateWarningRequest& request, AnswerScript* scr
                     QMessageBox::Yes | QMessageBox::No, DialogOwner());
     box.setObjectName("certificateWarning");
     box.setTextFormat(Qt::PlainText);  // host names are not markup
-    box.setInformativeText(QString::fromStdString(request.host));
+    // The host, and on the next line the page that asks, if one does.
+    const std::string requester = CurrentRequester();
+    box.setInformativeText(
+        QString::fromStdString(request.host + (requester.empty() ? "" : "\n" + requester)));
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowFlags(box.windowFlags() | Qt::WindowStaysOnTopHint);
     box.setDefaultButton(QMessageBox::No);
@@ -62,8 +66,14 @@ bool AskContinueHere(const CertificateWarningRequest& request, AnswerScript* scr
         const std::size_t split = text.find(kParagraph);
         seen.problem = text.substr(0, split);
         seen.question = split == std::string::npos ? "" : text.substr(split + 2);
-        seen.host = box.informativeText().toStdString();
-        script->Record(script::CertificateWarningLine(seen, goOn, plan->scripted), plan->problem);
+        const std::string below = box.informativeText().toStdString();
+        const std::size_t lineEnd = below.find('\n');
+        seen.host = below.substr(0, lineEnd);
+        nlohmann::json line = script::CertificateWarningLine(seen, goOn, plan->scripted);
+        if (lineEnd != std::string::npos) {
+            line["requester"] = below.substr(lineEnd + 1);
+        }
+        script->Record(std::move(line), plan->problem);
     }
     return goOn;
 }
@@ -78,6 +88,7 @@ CredentialsAnswer AskCredentialsHere(const CredentialsRequest& request, AnswerSc
     dialog.setAttribute(Qt::WA_QuitOnClose, false);
 
     auto* layout = new QVBoxLayout(&dialog);
+    AddRequesterLine(dialog, *layout);
     auto* prompt = new QLabel(QString::fromStdString(request.prompt), &dialog);
     prompt->setObjectName("prompt");
     prompt->setTextFormat(Qt::PlainText);
@@ -145,9 +156,12 @@ CredentialsAnswer AskCredentialsHere(const CredentialsRequest& request, AnswerSc
         CredentialsRequest seen = request;
         seen.caption = dialog.windowTitle().toStdString();
         seen.prompt = dialog.findChild<QLabel*>("prompt")->text().toStdString();
-        script->Record(
-            script::CredentialsLine(seen, answer.userName, answer.confirmed, plan->scripted),
-            plan->problem);
+        nlohmann::json line =
+            script::CredentialsLine(seen, answer.userName, answer.confirmed, plan->scripted);
+        if (const std::string shown = RequesterShownIn(dialog); !shown.empty()) {
+            line["requester"] = shown;
+        }
+        script->Record(std::move(line), plan->problem);
     }
     // The line edit's own copy cannot be wiped (see the PIN dialog); it goes now.
     password->clear();

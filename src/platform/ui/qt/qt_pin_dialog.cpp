@@ -12,6 +12,7 @@
 #include "platform/ui/qt/qt_dialog_driver.h"
 #include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
+#include "platform/ui/qt/qt_requester_line.h"
 #include "platform/ui/qt/qt_secret_text.h"
 #include "platform/ui/qt/qt_user_interface.h"
 #include "platform/ui/scripted/dialog_scripts.h"
@@ -45,6 +46,7 @@ PinDialogAnswer AskPinHere(const PinDialogRequest& request, AnswerScript* script
     WidenForCaption(dialog, 320);
 
     auto* layout = new QVBoxLayout(&dialog);
+    AddRequesterLine(dialog, *layout);
     auto* prompt = new QLabel(QString::fromStdString(request.prompt), &dialog);
     prompt->setObjectName("prompt");
     prompt->setTextFormat(Qt::PlainText);  // token labels are not markup
@@ -117,8 +119,12 @@ PinDialogAnswer AskPinHere(const PinDialogRequest& request, AnswerScript* script
         answer.pin = SecretFromText(pin->text());
     }
     if (plan) {
-        script->Record(script::PinLine(SeenIn(dialog, request), answer.confirmed, plan->scripted),
-                       plan->problem);
+        nlohmann::json line =
+            script::PinLine(SeenIn(dialog, request), answer.confirmed, plan->scripted);
+        if (const std::string requester = RequesterShownIn(dialog); !requester.empty()) {
+            line["requester"] = requester;
+        }
+        script->Record(std::move(line), plan->problem);
     }
     // What cannot be wiped: the line edit's own text (and its edit history), which Qt
     // frees without overwriting and gives no way to reach. At least it goes now.

@@ -17,6 +17,7 @@
 #include "platform/ui/qt/qt_dialog_driver.h"
 #include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
+#include "platform/ui/qt/qt_requester_line.h"
 #include "platform/ui/scripted/dialog_scripts.h"
 
 namespace quillbox::ui {
@@ -87,6 +88,7 @@ BoxAnswer ShowHere(const MessageBoxRequest& request, AnswerScript* driver) {
     box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromStdString(request.text));
     box.setIcon(QtIcon(request.icon));
+    box.setInformativeText(QString::fromStdString(CurrentRequester()));
     const BoxButtonTexts& texts = request.buttonTexts;
     switch (request.buttons) {
         case BoxButtons::Ok:
@@ -135,8 +137,11 @@ BoxAnswer ShowHere(const MessageBoxRequest& request, AnswerScript* driver) {
             break;
     }
     if (plan) {
-        driver->Record(script::MessageBoxLine(SeenIn(box, request), answer, plan->scripted),
-                       plan->problem);
+        nlohmann::json line = script::MessageBoxLine(SeenIn(box, request), answer, plan->scripted);
+        if (!box.informativeText().isEmpty()) {
+            line["requester"] = box.informativeText().toStdString();
+        }
+        driver->Record(std::move(line), plan->problem);
     }
     return answer;
 }

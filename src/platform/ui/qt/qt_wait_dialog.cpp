@@ -19,6 +19,7 @@
 
 #include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
+#include "platform/ui/qt/qt_requester_line.h"
 #include "platform/ui/qt/qt_user_interface.h"
 #include "platform/ui/scripted/dialog_scripts.h"
 
@@ -74,6 +75,7 @@ class WaitWindow final : public QDialog {
         auto* row = new QHBoxLayout(this);
         row->addWidget(iconLabel);
         row->addLayout(column, 1);
+        AddRequesterLine(*this, *column);
 
         // Stays above the browser and never ends an event loop the host runs.
         setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
@@ -117,7 +119,11 @@ class QtWaitDialog final : public WaitDialog {
     ~QtWaitDialog() override {
         OnGuiThread([this] {
             if (script_ != nullptr && window_) {
-                script_->Record(notes_.Line(window_->Seen()));
+                nlohmann::json line = notes_.Line(window_->Seen());
+                if (const std::string requester = RequesterShownIn(*window_); !requester.empty()) {
+                    line["requester"] = requester;
+                }
+                script_->Record(std::move(line));
             }
             delete window_.data();
         });

@@ -1,5 +1,7 @@
 #include "platform/ui/scripted/answer_script.h"
 
+#include "platform/ui/user_interface.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -134,6 +136,11 @@ void AnswerScript::Record(nlohmann::json entry) {
         }
     } else {
         line["entry"] = std::move(entry);
+    }
+    if (addRequester_ && !line.contains("requester")) {
+        if (std::string requester = CurrentRequester(); !requester.empty()) {
+            line["requester"] = std::move(requester);
+        }
     }
     std::string text = line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
     text += '\n';

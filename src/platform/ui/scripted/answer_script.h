@@ -45,6 +45,10 @@ class AnswerScript {
 
     std::size_t RemainingAnswers() const;
 
+    // Lines without a "requester" get the current task's (CurrentRequester), for a front
+    // end that shows it in every dialog without drawing it.
+    void AddRequesterToLines() { addRequester_ = true; }
+
   private:
     // Owns a file descriptor; a whole line goes out in one append, so lines of
     // several processes sharing a transcript never interleave.
@@ -65,6 +69,7 @@ class AnswerScript {
     mutable std::mutex mutex_;
     std::deque<nlohmann::json> answers_;
     AppendFile transcript_;
+    bool addRequester_ = false;
 };
 
 // Local time as ISO 8601 with milliseconds and the offset from UTC,

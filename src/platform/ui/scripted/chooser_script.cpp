@@ -67,6 +67,9 @@ ChooserRun::ChooserRun(AnswerScript& script, ChooserActor& actor)
 void ChooserRun::Opened() {
     record_ = {{"dialog", kCertificates}};
     record_.update(TextsOf(actor_));
+    if (std::string requester = actor_.Requester(); !requester.empty()) {
+        record_["requester"] = std::move(requester);
+    }
     preselected_ = actor_.Selection();
     record_["showAll"] = actor_.ShowAll();
     record_["rows"] = RowsOf(actor_);

@@ -93,6 +93,8 @@ class ChooserActor {
     virtual ~ChooserActor() = default;
     virtual CertificateChooserTexts Texts() const = 0;
     virtual bool HasPreviewPage() const = 0;
+    // The line naming the page that asks; empty when none is shown.
+    virtual std::string Requester() const = 0;
     virtual std::vector<CertificateRow> Rows() const = 0;
     virtual std::optional<std::size_t> Selection() const = 0;
     virtual bool ShowAll() const = 0;

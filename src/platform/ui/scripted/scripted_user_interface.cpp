@@ -29,6 +29,7 @@ class DirectChooserActor final : public script::ChooserActor {
 
     CertificateChooserTexts Texts() const override { return chooser_.Texts(); }
     bool HasPreviewPage() const override { return chooser_.HasPreviewPage(); }
+    std::string Requester() const override { return CurrentRequester(); }
     std::vector<CertificateRow> Rows() const override { return chooser_.Rows(); }
     std::optional<std::size_t> Selection() const override { return chooser_.Selection(); }
     bool ShowAll() const override { return chooser_.ShowAll(); }
@@ -51,7 +52,9 @@ class DirectChooserActor final : public script::ChooserActor {
 
 ScriptedUserInterface::ScriptedUserInterface(const std::filesystem::path& answersFile,
                                              const std::filesystem::path& transcriptFile)
-    : script_(answersFile, transcriptFile) {}
+    : script_(answersFile, transcriptFile) {
+    script_.AddRequesterToLines();
+}
 
 BoxAnswer ScriptedUserInterface::ShowMessageBox(const MessageBoxRequest& box) {
     const script::BoxPlan plan = script::PlanMessageBox(script_, box);
