@@ -1,5 +1,6 @@
 #include "core/registry.h"
 
+#include "core/globals.h"
 #include "core/utf.h"
 
 namespace quillbox {
@@ -41,7 +42,14 @@ bool ReadRegistryValue(RegistryRoot root, std::string_view keyPath, std::string_
 
 bool WriteRegistryValue(RegistryRoot root, std::string_view keyPath, std::string_view subkey,
                         const settings::Value& value, std::string_view name) {
-    return settings::CurrentSettingsStore().Write(root, FullPath(keyPath, subkey), name, value);
+    const std::string path = FullPath(keyPath, subkey);
+    std::string why;
+    if (settings::CurrentSettingsStore().Write(root, path, name, value, &why)) {
+        return true;
+    }
+    QB_LOG(LogLevel::File, nullptr, "Settings: cannot write %s\\%s: %s", path.c_str(),
+           std::string(name).c_str(), why.c_str());
+    return false;
 }
 
 }  // namespace quillbox

@@ -48,8 +48,8 @@ class MemorySettings : public settings::SettingsStore {
         }
         return std::nullopt;
     }
-    bool Write(settings::Root, std::string_view, std::string_view,
-               const settings::Value&) override {
+    bool Write(settings::Root, std::string_view, std::string_view, const settings::Value&,
+               std::string*) override {
         return true;
     }
 };

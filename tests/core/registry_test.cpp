@@ -2,7 +2,9 @@
 
 #include <thread>
 
+#include "core/globals.h"
 #include "core/registry.h"
+#include "log_file.h"
 #include "platform/settings/settings_store.h"
 #include "test_support.h"
 
@@ -85,6 +87,26 @@ TEST_F(RegistryTest, UnwritableStoreReportsFailure) {
     IniSettingsStore blocked((temp / "blocker/quillbox/settings.ini").string(),
                              (temp / "blocker/m.ini").string());
     EXPECT_FALSE(blocked.Write(Root::CurrentUser, "K", "n", Value{1u}));
+}
+
+TEST_F(RegistryTest, RefusedWriteIsLoggedAndKeepsTheFile) {
+    const std::string kept = "[K]\nkept=sz:yes\nnot a value line\n";
+    std::filesystem::create_directories(temp / "user/quillbox");
+    test::WriteFile(temp / "user/quillbox/settings.ini", kept);
+    test::WriteFile(temp / std::string(kLogFileName), "");
+    CGlobals globals(temp.path().string());
+    CGlobals::SetInstanceForTesting(&globals);
+    const bool written = WriteRegistryValue(RegistryRoot::CurrentUser, "K", {}, Value{1u}, "new");
+    CGlobals::SetInstanceForTesting(nullptr);
+
+    EXPECT_FALSE(written);
+    EXPECT_EQ(test::ReadFile(temp / "user/quillbox/settings.ini"), kept);
+    const std::string log = test::ReadLogFile(temp / std::string(kLogFileName));
+    EXPECT_NE(
+        log.find("Settings: cannot write K\\new: " +
+                 (temp / "user/quillbox/settings.ini").string() + " cannot be parsed: line 3"),
+        std::string::npos)
+        << log;
 }
 
 TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {

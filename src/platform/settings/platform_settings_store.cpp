@@ -64,8 +64,8 @@ std::optional<Value> PlatformSettingsStore::Read(Root root, std::string_view key
 }
 
 bool PlatformSettingsStore::Write(Root root, std::string_view keyPath, std::string_view name,
-                                  const Value& value) {
-    return inner_.Write(root, keyPath, name, value);
+                                  const Value& value, std::string* why) {
+    return inner_.Write(root, keyPath, name, value, why);
 }
 
 SettingsStore& CurrentSettingsStore() {

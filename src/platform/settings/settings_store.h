@@ -21,14 +21,17 @@ class SettingsStore {
     virtual ~SettingsStore() = default;
     virtual std::optional<Value> Read(Root root, std::string_view keyPath,
                                       std::string_view name) const = 0;
-    // Creates the key when missing; false when the store cannot be written.
+    // Creates the key when missing; false when the store cannot be written, and then
+    // *why (when given) says what failed, for the log.
     virtual bool Write(Root root, std::string_view keyPath, std::string_view name,
-                       const Value& value) = 0;
+                       const Value& value, std::string* why = nullptr) = 0;
 };
 
 // INI files: the current user's in $XDG_CONFIG_HOME (default ~/.config), the machine's
 // in the first folder of $XDG_CONFIG_DIRS (default /etc/xdg), each "quillbox/settings.ini".
 // One section per key path, one "name=sz:text" or "name=dword:0000000a" line per value.
+// A write changes only its own value, under a lock shared with other processes, and
+// replaces the file whole; a file it cannot read or understand is left alone.
 class IniSettingsStore final : public SettingsStore {
   public:
     IniSettingsStore();  // folders from the environment at construction
@@ -36,8 +39,8 @@ class IniSettingsStore final : public SettingsStore {
 
     std::optional<Value> Read(Root root, std::string_view keyPath,
                               std::string_view name) const override;
-    bool Write(Root root, std::string_view keyPath, std::string_view name,
-               const Value& value) override;
+    bool Write(Root root, std::string_view keyPath, std::string_view name, const Value& value,
+               std::string* why = nullptr) override;
 
     const std::string& FileOf(Root root) const;
 
@@ -67,8 +70,8 @@ class PlatformSettingsStore final : public SettingsStore {
     explicit PlatformSettingsStore(SettingsStore& inner) : inner_(inner) {}
     std::optional<Value> Read(Root root, std::string_view keyPath,
                               std::string_view name) const override;
-    bool Write(Root root, std::string_view keyPath, std::string_view name,
-               const Value& value) override;
+    bool Write(Root root, std::string_view keyPath, std::string_view name, const Value& value,
+               std::string* why = nullptr) override;
 
   private:
     SettingsStore& inner_;
