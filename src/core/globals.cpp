@@ -1,8 +1,13 @@
 #include "core/globals.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <vector>
 
@@ -79,14 +84,51 @@ CGlobals::CGlobals(std::string tempFolder) {
         tempFolder += '/';
     }
     logPath_ = tempFolder + std::string(kLogFileName);
-    if (std::FILE* probe = std::fopen(logPath_.c_str(), "rb")) {
-        std::fclose(probe);
-        logFileExisted_ = true;
-        logFile_.reset(std::fopen(logPath_.c_str(), "ab"));
-    }
+    logFile_ = OpenOwnLogFile(logPath_);
+    logFileExisted_ = static_cast<bool>(logFile_);
 }
 
 CGlobals::~CGlobals() = default;
+
+CGlobals::UniqueFd& CGlobals::UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+CGlobals::UniqueFd::~UniqueFd() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+// Another local user may have put something at the path in a shared temporary folder: a
+// link to one of this user's files, a file of their own that would collect what the
+// plug-in logs, or a FIFO that would stall the start. The checks run on the descriptor
+// that was opened, so nothing can be swapped in between. O_NONBLOCK only matters for
+// the FIFO, which is refused anyway. A second hard link is refused too: it could be one
+// of the user's own files linked in from elsewhere.
+CGlobals::UniqueFd CGlobals::OpenOwnLogFile(const std::string& path) {
+    UniqueFd file(
+        ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!file) {
+        return {};
+    }
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid() ||
+        (info.st_mode & (S_IWGRP | S_IWOTH)) != 0 || info.st_nlink != 1) {
+        return {};
+    }
+    const int flags = ::fcntl(file.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return {};
+    }
+    return file;
+}
 
 void CGlobals::WriteUtf16(std::string_view utf8) {
     std::u16string wide = Utf8ToUtf16(utf8);
@@ -100,7 +142,19 @@ void CGlobals::WriteUtf16(std::string_view utf8) {
         bytes.push_back(static_cast<unsigned char>(unit >> 8));
     }
     // Write failures are ignored: a full disk must not stop the task.
-    (void)std::fwrite(bytes.data(), 1, bytes.size(), logFile_.get());
+    const unsigned char* next = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(logFile_.get(), next, left);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return;
+        }
+        next += written;
+        left -= static_cast<std::size_t>(written);
+    }
 }
 
 void CGlobals::Log(LogLevel level, const CSignException* exception, const char* format, ...) {
@@ -132,7 +186,6 @@ void CGlobals::LogText(LogLevel level, const CSignException* exception,
             if (exception != nullptr) {
                 WriteUtf16(": ");
             }
-            std::fflush(logFile_.get());
         }
 
         caption = exception != nullptr ? BoxCaption(LoadMessage(msg::kError)) : BoxCaption();
@@ -163,7 +216,6 @@ void CGlobals::LogText(LogLevel level, const CSignException* exception,
                 WriteUtf16(fileText);
             }
             WriteUtf16("\n");
-            std::fflush(logFile_.get());
         }
     }
 
