@@ -37,12 +37,15 @@ class CGlobals {
     CGlobals(const CGlobals&) = delete;
     CGlobals& operator=(const CGlobals&) = delete;
 
-    // printf-style format; UTF-8 text.
+    // printf-style format; UTF-8 text. In the file each entry's message stays on its
+    // line: line breaks and other line-ending characters in the text inserted by %s and
+    // %c (URLs, headers, server messages) and in exception texts are written as escapes
+    // such as "\n". The box shows the text as it is.
     void Log(LogLevel level, const CSignException* exception, const char* format, ...)
         __attribute__((format(printf, 4, 5)));
     // For formats that are not literals (message texts such as "HTTP status: %s").
     void LogV(LogLevel level, const CSignException* exception, const char* format, va_list args);
-    // An already formatted message.
+    // An already formatted message; in the file all of it counts as inserted text.
     void LogText(LogLevel level, const CSignException* exception, std::string_view message);
 
     // "<path>, exists" or "<path>, not exists".
@@ -71,6 +74,9 @@ class CGlobals {
 
     static UniqueFd OpenOwnLogFile(const std::string& path);
     void WriteUtf16(std::string_view utf8);
+    // fileMessage already has its inserted text escaped; boxMessage is shown as it is.
+    void Emit(LogLevel level, const CSignException* exception, std::string_view fileMessage,
+              std::string_view boxMessage);
 
     std::string logPath_;
     UniqueFd logFile_;

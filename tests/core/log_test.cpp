@@ -124,6 +124,70 @@ TEST_F(LogTest, EmptyAndInvalidTextsStillMakeWholeEntries) {
     EXPECT_NE(log.find("\nbad \xEF\xBF\xBD( tail\n"), std::string::npos) << log;
 }
 
+// Text from a page, a server or a token inside an entry. fileLine is the entry's second
+// line; boxText is empty when no box is shown.
+struct OutsideText {
+    const char* what;
+    void (*log)(CGlobals& globals);
+    std::string fileLine;
+    std::string boxText;
+};
+
+const OutsideText kOutsideTexts[] = {
+    {"URL with a forged entry",
+     [](CGlobals& g) {
+         g.Log(LogLevel::File, nullptr, "Url: %s",
+               "https://a.test/\r\n2024/01/01 00:00:00:000\nforged");
+     },
+     "Url: https://a.test/\\r\\n2024/01/01 00:00:00:000\\nforged", ""},
+    {"other line ends; tabs stay",
+     [](CGlobals& g) {
+         g.Log(LogLevel::File, nullptr, "H: %s", "a\vb\fc\x1b d\u0085e\u2028f\u2029g\th\x7f");
+     },
+     "H: a\\x0bb\\x0cc\\x1b d\\u0085e\\u2028f\\u2029g\th\\x7f", ""},
+    {"character argument", [](CGlobals& g) { g.Log(LogLevel::File, nullptr, "[%c]", '\n'); },
+     "[\\n]", ""},
+    {"other conversions unchanged",
+     [](CGlobals& g) {
+         g.Log(LogLevel::File, nullptr, "%5.2f|%-4d|%#x|%zu|%lld|%%|%*.*s|%hhu|%.0s", 3.14159, 7,
+               255, std::size_t{12}, -5LL, 6, 2, "ab\ncd", 300, "gone");
+     },
+     " 3.14|7   |0xff|12|-5|%|    ab|44|", ""},
+    {"box keeps the server's lines",
+     [](CGlobals& g) { g.Log(LogLevel::Error, nullptr, "%s", "HTTP 500\r\nServer: x"); },
+     "HTTP 500\\r\\nServer: x", "HTTP 500\r\nServer: x"},
+    {"formatted elsewhere",
+     [](CGlobals& g) { g.LogText(LogLevel::Warning, nullptr, "<html>\n<body/>"); },
+     "<html>\\n<body/>", "<html>\n<body/>"},
+    {"exception texts",
+     [](CGlobals& g) {
+         CSignException both(-9, "token\nlabel", true, ENOENT);
+         g.LogText(LogLevel::Error, &both, "Error");
+     },
+     "Error: token\\nlabel (-9)\tNo such file or directory (2)",
+     "token\nlabel (-9)\n\nNo such file or directory (2)"},
+};
+
+TEST_F(LogTest, OutsideTextStaysOnTheEntrysLine) {
+    for (const OutsideText& text : kOutsideTexts) {
+        SCOPED_TRACE(text.what);
+        ui.boxes.clear();
+        TempDir dir;
+        test::WriteFile(dir / "PenwrightA.log", "");
+        CGlobals globals(dir.path().string());
+        text.log(globals);
+
+        const std::string log = ReadLog(dir / "PenwrightA.log");
+        EXPECT_EQ(log.substr(log.find('\n') + 1), text.fileLine + "\n");
+        if (text.boxText.empty()) {
+            EXPECT_TRUE(ui.boxes.empty());
+        } else {
+            ASSERT_EQ(ui.boxes.size(), 1u);
+            EXPECT_EQ(ui.boxes[0].text, text.boxText);
+        }
+    }
+}
+
 // A descriptor the test holds open until the case ends.
 class HeldFd {
   public:
