@@ -1,16 +1,18 @@
 // The process-wide log and diagnostic switch. The log file is written only when a file
 // named "PenwrightA.log" already exists in the user's temporary folder, so a user or a
-// supporter turns logging on by creating that empty file. Levels 1 and 2 also show the
-// entry to the person in a warning or error box.
+// supporter turns logging on by creating that empty file. The temporary folder may be
+// shared with other users, so the file counts only when it is the user's own regular
+// file, not a link and not writable by group or others; anything else is as if absent.
+// The plug-in never creates it. Levels 1 and 2 also show the entry to the person in a
+// warning or error box.
 #pragma once
 
 #include <atomic>
 #include <cstdarg>
-#include <cstdio>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quillbox {
 
@@ -35,12 +37,15 @@ class CGlobals {
     CGlobals(const CGlobals&) = delete;
     CGlobals& operator=(const CGlobals&) = delete;
 
-    // printf-style format; UTF-8 text.
+    // printf-style format; UTF-8 text. In the file each entry's message stays on its
+    // line: line breaks and other line-ending characters in the text inserted by %s and
+    // %c (URLs, headers, server messages) and in exception texts are written as escapes
+    // such as "\n". The box shows the text as it is.
     void Log(LogLevel level, const CSignException* exception, const char* format, ...)
         __attribute__((format(printf, 4, 5)));
     // For formats that are not literals (message texts such as "HTTP status: %s").
     void LogV(LogLevel level, const CSignException* exception, const char* format, va_list args);
-    // An already formatted message.
+    // An already formatted message; in the file all of it counts as inserted text.
     void LogText(LogLevel level, const CSignException* exception, std::string_view message);
 
     // "<path>, exists" or "<path>, not exists".
@@ -52,14 +57,29 @@ class CGlobals {
     void SetDebugFlag(bool on) { debugFlag_.store(on); }
 
   private:
-    void WriteUtf16(std::string_view utf8);
+    // Owns a file descriptor (-1: none).
+    class UniqueFd {
+      public:
+        UniqueFd() = default;
+        explicit UniqueFd(int fd) : fd_(fd) {}
+        UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+        UniqueFd& operator=(UniqueFd&& other) noexcept;
+        ~UniqueFd();
+        int get() const { return fd_; }
+        explicit operator bool() const { return fd_ >= 0; }
 
-    struct FileCloser {
-        void operator()(std::FILE* f) const { std::fclose(f); }
+      private:
+        int fd_ = -1;
     };
 
+    static UniqueFd OpenOwnLogFile(const std::string& path);
+    void WriteUtf16(std::string_view utf8);
+    // fileMessage already has its inserted text escaped; boxMessage is shown as it is.
+    void Emit(LogLevel level, const CSignException* exception, std::string_view fileMessage,
+              std::string_view boxMessage);
+
     std::string logPath_;
-    std::unique_ptr<std::FILE, FileCloser> logFile_;
+    UniqueFd logFile_;
     bool logFileExisted_ = false;
     std::mutex lock_;
     std::atomic<bool> debugFlag_{false};

@@ -1,5 +1,12 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <memory>
 #include <regex>
 
 #include "core/globals.h"
@@ -116,6 +123,183 @@ TEST_F(LogTest, EmptyAndInvalidTextsStillMakeWholeEntries) {
     EXPECT_TRUE(std::regex_match(log, emptyEntry)) << log;
     EXPECT_NE(log.find("\nbad \xEF\xBF\xBD( tail\n"), std::string::npos) << log;
 }
+
+// Text from a page, a server or a token inside an entry. fileLine is the entry's second
+// line; boxText is empty when no box is shown.
+struct OutsideText {
+    const char* what;
+    void (*log)(CGlobals& globals);
+    std::string fileLine;
+    std::string boxText;
+};
+
+const OutsideText kOutsideTexts[] = {
+    {"URL with a forged entry",
+     [](CGlobals& g) {
+         g.Log(LogLevel::File, nullptr, "Url: %s",
+               "https://a.test/\r\n2024/01/01 00:00:00:000\nforged");
+     },
+     "Url: https://a.test/\\r\\n2024/01/01 00:00:00:000\\nforged", ""},
+    {"other line ends; tabs stay",
+     [](CGlobals& g) {
+         g.Log(LogLevel::File, nullptr, "H: %s", "a\vb\fc\x1b d\u0085e\u2028f\u2029g\th\x7f");
+     },
+     "H: a\\x0bb\\x0cc\\x1b d\\u0085e\\u2028f\\u2029g\th\\x7f", ""},
+    {"character argument", [](CGlobals& g) { g.Log(LogLevel::File, nullptr, "[%c]", '\n'); },
+     "[\\n]", ""},
+    {"other conversions unchanged",
+     [](CGlobals& g) {
+         g.Log(LogLevel::File, nullptr, "%5.2f|%-4d|%#x|%zu|%lld|%%|%*.*s|%hhu|%.0s", 3.14159, 7,
+               255, std::size_t{12}, -5LL, 6, 2, "ab\ncd", 300, "gone");
+     },
+     " 3.14|7   |0xff|12|-5|%|    ab|44|", ""},
+    {"box keeps the server's lines",
+     [](CGlobals& g) { g.Log(LogLevel::Error, nullptr, "%s", "HTTP 500\r\nServer: x"); },
+     "HTTP 500\\r\\nServer: x", "HTTP 500\r\nServer: x"},
+    {"formatted elsewhere",
+     [](CGlobals& g) { g.LogText(LogLevel::Warning, nullptr, "<html>\n<body/>"); },
+     "<html>\\n<body/>", "<html>\n<body/>"},
+    {"exception texts",
+     [](CGlobals& g) {
+         CSignException both(-9, "token\nlabel", true, ENOENT);
+         g.LogText(LogLevel::Error, &both, "Error");
+     },
+     "Error: token\\nlabel (-9)\tNo such file or directory (2)",
+     "token\nlabel (-9)\n\nNo such file or directory (2)"},
+};
+
+TEST_F(LogTest, OutsideTextStaysOnTheEntrysLine) {
+    for (const OutsideText& text : kOutsideTexts) {
+        SCOPED_TRACE(text.what);
+        ui.boxes.clear();
+        TempDir dir;
+        test::WriteFile(dir / "PenwrightA.log", "");
+        CGlobals globals(dir.path().string());
+        text.log(globals);
+
+        const std::string log = ReadLog(dir / "PenwrightA.log");
+        EXPECT_EQ(log.substr(log.find('\n') + 1), text.fileLine + "\n");
+        if (text.boxText.empty()) {
+            EXPECT_TRUE(ui.boxes.empty());
+        } else {
+            ASSERT_EQ(ui.boxes.size(), 1u);
+            EXPECT_EQ(ui.boxes[0].text, text.boxText);
+        }
+    }
+}
+
+// A descriptor the test holds open until the case ends.
+class HeldFd {
+  public:
+    explicit HeldFd(int fd = -1) : fd_(fd) {}
+    HeldFd(HeldFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    HeldFd& operator=(HeldFd&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    ~HeldFd() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// What another local user could leave at the log's path in a shared temporary folder.
+// "target" is one of the user's own files; every regular file involved holds "keep".
+struct PlantedLog {
+    const char* what;
+    bool givesFileAway;  // needs root
+    HeldFd (*plant)(const std::filesystem::path& log, const std::filesystem::path& target);
+};
+
+void PrintTo(const PlantedLog& planted, std::ostream* out) {
+    *out << planted.what;
+}
+
+HeldFd CopyWithMode(const std::filesystem::path& log, const std::filesystem::path& target,
+                    mode_t mode) {
+    std::filesystem::copy_file(target, log);
+    EXPECT_EQ(chmod(log.c_str(), mode), 0);
+    return HeldFd();
+}
+
+const PlantedLog kPlantedLogs[] = {
+    {"SymlinkToOwnFile", false,
+     [](const auto& log, const auto& target) {
+         std::filesystem::create_symlink(target, log);
+         return HeldFd();
+     }},
+    {"HardLinkToOwnFile", false,
+     [](const auto& log, const auto& target) {
+         std::filesystem::create_hard_link(target, log);
+         return HeldFd();
+     }},
+    {"OtherUsersFile", true,
+     [](const auto& log, const auto& target) {
+         HeldFd none = CopyWithMode(log, target, 0600);
+         EXPECT_EQ(chown(log.c_str(), 65534, 65534), 0);
+         return none;
+     }},
+    {"GroupWritable", false,
+     [](const auto& log, const auto& target) { return CopyWithMode(log, target, 0620); }},
+    {"WorldWritable", false,
+     [](const auto& log, const auto& target) { return CopyWithMode(log, target, 0602); }},
+    {"FifoWithoutReader", false,
+     [](const auto& log, const auto&) {
+         EXPECT_EQ(mkfifo(log.c_str(), 0600), 0);
+         return HeldFd();
+     }},
+    {"FifoWithReader", false,
+     [](const auto& log, const auto&) {
+         EXPECT_EQ(mkfifo(log.c_str(), 0600), 0);
+         return HeldFd(open(log.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+     }},
+};
+
+class PlantedLogTest : public ::testing::TestWithParam<PlantedLog> {};
+
+TEST_P(PlantedLogTest, LeavesLoggingOffAndTheFilesAlone) {
+    if (GetParam().givesFileAway && geteuid() != 0) {
+        GTEST_SKIP() << "giving a file to another user needs root";
+    }
+    RecordingUserInterface ui;
+    TempDir dir;
+    const auto log = dir / "PenwrightA.log";
+    const auto target = dir / "target";
+    test::WriteFile(target, "keep");
+    ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+    HeldFd reader = GetParam().plant(log, target);
+
+    // A start that blocks on the path fails here instead of hanging the suite; a reader
+    // and writer at once releases an open in either direction.
+    auto starting = std::async(std::launch::async,
+                               [&] { return std::make_unique<CGlobals>(dir.path().string()); });
+    HeldFd release;
+    if (starting.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        release = HeldFd(open(log.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+        ADD_FAILURE() << "opening the log blocked";
+    }
+    std::unique_ptr<CGlobals> globals = starting.get();
+    globals->Log(LogLevel::File, nullptr, "entry %d", 1);
+
+    EXPECT_FALSE(globals->LogFileExisted());
+    EXPECT_EQ(globals->GetLogFileInfo(), log.string() + ", not exists");
+    EXPECT_EQ(test::ReadFile(target), "keep");
+    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(log))) {
+        EXPECT_EQ(test::ReadFile(log), "keep");
+    }
+    if (reader.get() >= 0) {
+        char byte;
+        EXPECT_LE(read(reader.get(), &byte, 1), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SharedTemporaryFolder, PlantedLogTest, ::testing::ValuesIn(kPlantedLogs),
+                         [](const auto& info) { return info.param.what; });
 
 TEST(TemporaryFolderTest, FollowsTmpTempTmpdirWithLengthRule) {
     ScopedEnv tmp("TMP", std::string(260, 'x'));
