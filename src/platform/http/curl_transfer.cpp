@@ -25,6 +25,8 @@ namespace {
 // Pieces handed to an FTP upload at a time.
 constexpr std::size_t kUploadPiece = 131072;
 constexpr long kReceiveBufferSize = 512 * 1024;
+// A server that keeps redirecting (to itself, or round a circle) is given up on after this many.
+constexpr long kMaxRedirects = 20;
 // Stall limits of a request whose caller set none: a dead or silent server must not hold the
 // transfer for ever.
 constexpr long kDefaultStallLimitMs = 60000;
@@ -365,6 +367,7 @@ void CurlTransfer::Configure(const std::uint8_t* data, std::size_t length, bool 
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION,
                      http10_ ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, autoRedirect_ ? 1L : 0L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
     // Leaving TLS for plain HTTP on a redirect needs the person's consent first.
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR,
                      (https_ && !(securityFlags_ & kAllowRedirectToHttp)) ? "https" : "http,https");

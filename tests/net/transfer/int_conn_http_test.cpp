@@ -164,6 +164,30 @@ TEST_F(IntConnHttpTest, RedirectsAreHandedOverOnceOrFollowed) {
     EXPECT_EQ(followed.Count(MyNet_POSTDataHTTP_S), 1);
 }
 
+// Twenty redirects are followed; the next one fails the exchange like any transport error.
+TEST_F(IntConnHttpTest, TwentyRedirectsAreFollowedAndNoMore) {
+    const struct {
+        const char* query;
+        ResultCode result;
+    } cases[] = {{"?chain=20&body=arrived", ResultCode::Success},
+                 {"?chain=21&body=arrived", ResultCode::Failed},
+                 {"?self=1", ResultCode::Failed}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.query);
+        NetReports followed;
+        Response r;
+        EXPECT_EQ(test::Download(server_->Url(c.query), r, 2210, followed), c.result);
+        EXPECT_EQ(followed.Count(MyNet_POSTDataHTTP_S), 1);
+        if (c.result == ResultCode::Success) {
+            EXPECT_EQ(r.Text(), "arrived");
+            continue;
+        }
+        EXPECT_EQ(followed.Count(MyNet_Error), 1);
+        EXPECT_EQ(followed.Count(MyNet_Download_ERROR), 1);
+        EXPECT_EQ(r.status, "302");
+    }
+}
+
 TEST_F(IntConnHttpTest, TwentyFirstAttemptEndsTheLoop) {
     std::string answers = "[";
     for (int i = 0; i < 25; ++i)
