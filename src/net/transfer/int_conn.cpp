@@ -36,10 +36,10 @@ constexpr std::size_t kMaxUserAgent = 400;
 constexpr std::size_t kMaxCookiePart = 100;
 constexpr std::size_t kRedirectShown = 50;
 constexpr std::size_t kMaxStatusText = 1000;
-// A body is reserved up to its Content-Length, but never beyond this or eight times what has
+// A body is reserved up to its Content-Length, but never beyond this or 64 times what has
 // arrived: a server may claim any length, and only what it sends may cost memory.
 constexpr std::size_t kTrustedClaim = std::size_t{16} << 20;
-constexpr std::size_t kClaimPerArrived = 8;
+constexpr std::size_t kClaimPerArrived = 64;
 
 constexpr long kReceiveTimeoutMs = 86400000;
 constexpr long kSendTimeoutMs = 600000;
