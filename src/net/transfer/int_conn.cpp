@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <exception>
+#include <limits>
 #include <string_view>
 
 #include <sys/mman.h>
@@ -35,8 +36,10 @@ constexpr std::size_t kMaxUserAgent = 400;
 constexpr std::size_t kMaxCookiePart = 100;
 constexpr std::size_t kRedirectShown = 50;
 constexpr std::size_t kMaxStatusText = 1000;
-// A Content-Length above this is not trusted for reserving the body up front.
-constexpr std::size_t kMaxReserve = std::size_t{1} << 30;
+// A body is reserved up to its Content-Length, but never beyond this or 64 times what has
+// arrived: a server may claim any length, and only what it sends may cost memory.
+constexpr std::size_t kTrustedClaim = std::size_t{16} << 20;
+constexpr std::size_t kClaimPerArrived = 64;
 
 constexpr long kReceiveTimeoutMs = 86400000;
 constexpr long kSendTimeoutMs = 600000;
@@ -708,27 +711,33 @@ ResultCode IntConn::ReadResponse(const ResponseOut& out, NetStatusCallback callb
     ReportStatus(callback, MyNet_DebugInfo, TimeLine("Read start:").c_str());
 
     const std::size_t chunk = smallReadChunks_ ? kSmallChunk : kLargeChunk;
-    // With a known length the body is reserved once, so it is filled in place instead of
-    // being copied at every growth.
-    bool reserved = false;
-    if (const auto declared = transfer.Header("Content-Length");
-        declared && !EqualsNoCase(transfer.Verb(), "HEAD")) {
-        const unsigned long long expected = std::strtoull(declared->c_str(), nullptr, 10);
-        if (expected > 0 && expected < kMaxReserve) {
-            body.reserve(static_cast<std::size_t>(expected) + 1);
-            AdviseLargeBlock(body.data(), body.capacity());
-            reserved = true;
-        }
+    std::size_t declared = 0;
+    if (const auto header = transfer.Header("Content-Length");
+        header && !EqualsNoCase(transfer.Verb(), "HEAD")) {
+        const unsigned long long claim = std::strtoull(header->c_str(), nullptr, 10);
+        declared = static_cast<std::size_t>(
+            std::min<unsigned long long>(claim, std::numeric_limits<std::size_t>::max() / 2));
     }
     std::vector<std::uint8_t> probe;
     std::size_t length = 0;
     http::ReadResult read;
     for (;;) {
         std::size_t room = body.capacity() > length + 1 ? body.capacity() - length - 1 : 0;
-        if (room < chunk && !reserved) {
+        if (declared > length) {
+            // The block grows while it is still small (at least doubling each time, or at
+            // once to the whole claim once that is believable), so an honest large body is
+            // copied only early and then filled in place.
+            const std::size_t wanted =
+                std::min(declared, std::max(kTrustedClaim, length * kClaimPerArrived)) + 1;
+            if (wanted > body.capacity() &&
+                (room < chunk || wanted == declared + 1 || wanted >= 2 * body.capacity())) {
+                body.reserve(wanted);
+                AdviseLargeBlock(body.data(), body.capacity());
+            }
+        } else if (room < chunk && (declared == 0 || length > declared)) {
             body.reserve(std::max(length + chunk + 1, body.capacity() + body.capacity() / 2));
-            room = body.capacity() - length - 1;
         }
+        room = body.capacity() > length + 1 ? body.capacity() - length - 1 : 0;
         std::size_t got = 0;
         if (room > 0) {
             const std::size_t want = std::min(chunk, room);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -24,6 +25,16 @@ namespace {
 // Pieces handed to an FTP upload at a time.
 constexpr std::size_t kUploadPiece = 131072;
 constexpr long kReceiveBufferSize = 512 * 1024;
+// A server that keeps redirecting (to itself, or round a circle) is given up on after this many.
+constexpr long kMaxRedirects = 20;
+// Stall limits of a request whose caller set none: a dead or silent server must not hold the
+// transfer for ever.
+constexpr long kDefaultStallLimitMs = 60000;
+// Less than this rate over a whole stall limit counts as a stall: a server that trickles a
+// byte now and then keeps no transfer alive. Far below any real link.
+constexpr std::uint64_t kMinBytesPerSecond = 64;
+
+using Clock = std::chrono::steady_clock;
 
 struct MultiDeleter {
     void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
@@ -92,6 +103,39 @@ CertProblem ClassifyVerifyError(int error) {
     }
 }
 
+// The stall clock of one exchange. It runs only while the transfer waits on the network: time
+// the caller spends between two reads is not the server's stall.
+class StallClock {
+  public:
+    void Restart(Clock::time_point now) {
+        mark_ = stopped_ = now;
+        markBytes_ = 0;
+    }
+    void Stop(Clock::time_point now) { stopped_ = now; }
+    void Resume(Clock::time_point now) { mark_ += now - stopped_; }
+    // Not connected yet: the connect limit applies, the stall clock stays at zero.
+    void Hold(Clock::time_point now) { mark_ = now; }
+
+    static std::uint64_t Needed(long limitMs) {
+        return std::max<std::uint64_t>(
+            1, static_cast<std::uint64_t>(limitMs) * kMinBytesPerSecond / 1000);
+    }
+    // Milliseconds left before the limit, with `bytes` moved so far; 0 when it has passed.
+    long Left(std::uint64_t bytes, long limitMs, Clock::time_point now) {
+        if (bytes >= markBytes_ + Needed(limitMs)) {
+            mark_ = now;
+            markBytes_ = bytes;
+        }
+        const auto waited =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now - mark_).count();
+        return waited >= limitMs ? 0 : limitMs - static_cast<long>(waited);
+    }
+
+  private:
+    Clock::time_point mark_{}, stopped_{};
+    std::uint64_t markBytes_ = 0;
+};
+
 int TransferIndex() {
     static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
     return index;
@@ -132,8 +176,11 @@ class CurlTransfer final : public Transfer {
         password_ = secret::SecretText(password);
     }
     bool AddHeaders(std::string_view lines, HeaderMode mode) override;
-    // libcurl has no separate send and receive timeouts; the connect one applies.
-    void SetTimeouts(long, long, long connectMs) override { connectTimeoutMs_ = connectMs; }
+    void SetTimeouts(long receiveMs, long sendMs, long connectMs) override {
+        receiveLimitMs_ = receiveMs > 0 ? receiveMs : kDefaultStallLimitMs;
+        sendLimitMs_ = sendMs > 0 ? sendMs : kDefaultStallLimitMs;
+        connectTimeoutMs_ = connectMs;
+    }
     unsigned SecurityFlags() const override { return securityFlags_; }
     void SetSecurityFlags(unsigned flags) override { securityFlags_ = flags; }
     void SetUploadProgress(std::function<void(std::size_t)> onChunk) override {
@@ -170,6 +217,8 @@ class CurlTransfer final : public Transfer {
     // Runs libcurl until the predicate holds or the transfer has ended.
     template <typename Done>
     void Drive(Done done);
+    // Milliseconds before the stall limit of the current phase passes; ends the transfer at 0.
+    long StallTimeLeft();
     SendResult Classify(CURLcode code) const;
 
     static size_t OnHeader(char* text, size_t size, size_t count, void* self);
@@ -194,6 +243,7 @@ class CurlTransfer final : public Transfer {
     bool ftp_ = false, https_ = false, http10_ = false, autoRedirect_ = true, passiveFtp_ = true;
     std::vector<std::string> headers_;
     long connectTimeoutMs_ = 0;
+    long receiveLimitMs_ = kDefaultStallLimitMs, sendLimitMs_ = kDefaultStallLimitMs;
     unsigned securityFlags_ = 0;
     std::function<void(std::size_t)> onUploadChunk_;
 
@@ -211,6 +261,12 @@ class CurlTransfer final : public Transfer {
     std::string overflow_;
     const std::uint8_t* upload_ = nullptr;
     std::size_t uploadLeft_ = 0;
+    // Body bytes to send; until they are out the send limit applies, then the receive one.
+    curl_off_t uploadTotal_ = 0;
+    std::uint64_t received_ = 0;  // header and body bytes of this exchange
+    bool connected_ = false;
+    StallClock stall_;
+    std::string stallText_;  // why the stall clock ended the exchange
 };
 
 bool CurlTransfer::AddHeaders(std::string_view lines, HeaderMode mode) {
@@ -301,6 +357,7 @@ void CurlTransfer::Configure(const std::uint8_t* data, std::size_t length, bool 
             curl_easy_setopt(easy, CURLOPT_READFUNCTION, &OnRead);
             curl_easy_setopt(easy, CURLOPT_READDATA, this);
             curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(length));
+            uploadTotal_ = static_cast<curl_off_t>(length);
         } else {
             curl_easy_setopt(easy, CURLOPT_UPLOAD, 0L);
         }
@@ -310,6 +367,7 @@ void CurlTransfer::Configure(const std::uint8_t* data, std::size_t length, bool 
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION,
                      http10_ ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, autoRedirect_ ? 1L : 0L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
     // Leaving TLS for plain HTTP on a redirect needs the person's consent first.
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR,
                      (https_ && !(securityFlags_ & kAllowRedirectToHttp)) ? "https" : "http,https");
@@ -345,13 +403,18 @@ void CurlTransfer::Configure(const std::uint8_t* data, std::size_t length, bool 
         curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body ? data : &kNothing);
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
                          static_cast<curl_off_t>(body ? length : 0));
+        uploadTotal_ = static_cast<curl_off_t>(body ? length : 0);
         if (!EqualsNoCase(verb_, "POST"))
             curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb_.c_str());
     }
 }
 
+// The stall limits are kept here rather than by libcurl: its low-speed limit counts whole
+// seconds and its progress callback comes about once a second on a quiet connection, while
+// this loop wakes exactly at the deadline and knows when the caller, not the server, is slow.
 template <typename Done>
 void CurlTransfer::Drive(Done done) {
+    stall_.Resume(Clock::now());
     while (!finished_ && !done()) {
         int running = 0;
         const CURLMcode mc = curl_multi_perform(multi_.get(), &running);
@@ -368,8 +431,44 @@ void CurlTransfer::Drive(Done done) {
         }
         if (finished_ || done())
             break;
-        curl_multi_poll(multi_.get(), nullptr, 0, 1000, nullptr);
+        const long stallLeft = StallTimeLeft();
+        if (stallLeft == 0)
+            break;
+        curl_multi_poll(multi_.get(), nullptr, 0, static_cast<int>(std::min(stallLeft, 1000L)),
+                        nullptr);
     }
+    stall_.Stop(Clock::now());
+}
+
+long CurlTransfer::StallTimeLeft() {
+    CURL* easy = easy_.get();
+    curl_off_t sent = 0;
+    curl_easy_getinfo(easy, CURLINFO_SIZE_UPLOAD_T, &sent);
+    const auto now = Clock::now();
+    if (!connected_) {
+        curl_off_t connectUs = 0;
+        curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connectUs);
+        connected_ = connectUs > 0 || sent > 0 || received_ > 0;
+        if (!connected_) {
+            stall_.Hold(now);
+            return 1000;
+        }
+    }
+    const bool sending = sent < uploadTotal_;
+    const long limit = sending ? sendLimitMs_ : receiveLimitMs_;
+    const long left = stall_.Left(received_ + static_cast<std::uint64_t>(sent), limit, now);
+    if (left > 0)
+        return left;
+    const std::uint64_t needed = StallClock::Needed(limit);
+    stallText_ = needed == 1 ? "nothing " : "less than " + std::to_string(needed) + " bytes ";
+    stallText_ +=
+        std::string(sending ? "sent" : "received") + " in " + std::to_string(limit) + " ms";
+    // The connection goes at once; what already arrived can still be read.
+    curl_multi_remove_handle(multi_.get(), easy);
+    attached_ = false;
+    finished_ = true;
+    finishCode_ = CURLE_OPERATION_TIMEDOUT;
+    return 0;
 }
 
 SendResult CurlTransfer::Send(const std::uint8_t* data, std::size_t length, bool withBody) {
@@ -388,6 +487,11 @@ SendResult CurlTransfer::Send(const std::uint8_t* data, std::size_t length, bool
     overflow_.clear();
     upload_ = nullptr;
     uploadLeft_ = 0;
+    uploadTotal_ = 0;
+    received_ = 0;
+    connected_ = false;
+    stallText_.clear();
+    stall_.Restart(Clock::now());
 
     Configure(data, length, withBody);
     ++sends_;
@@ -409,7 +513,9 @@ SendResult CurlTransfer::Classify(CURLcode code) const {
     SendResult result;
     result.errorNumber = static_cast<int>(code);
     result.message = curl_easy_strerror(code);
-    if (errorBuffer_[0] != '\0')
+    if (!stallText_.empty())
+        result.message += ": " + stallText_;
+    else if (errorBuffer_[0] != '\0')
         result.message += std::string(": ") + errorBuffer_;
     result.error = TransferError::Other;
     if (rejectedVerifyError_ != X509_V_OK) {
@@ -429,14 +535,15 @@ SendResult CurlTransfer::Classify(CURLcode code) const {
 
 ReadResult CurlTransfer::Read(std::uint8_t* dest, std::size_t capacity) {
     ReadResult result;
-    if (!attached_ || capacity == 0)
+    // Detached and finished: the stall clock ended the body, which still reports its failure.
+    if (capacity == 0 || (!attached_ && !finished_))
         return result;
     const std::size_t fromOverflow = std::min(capacity, overflow_.size());
     std::memcpy(dest, overflow_.data(), fromOverflow);
     overflow_.erase(0, fromOverflow);
     window_ = dest + fromOverflow;
     windowFree_ = capacity - fromOverflow;
-    if (windowFree_ > 0 && paused_) {
+    if (windowFree_ > 0 && paused_ && attached_) {
         paused_ = false;
         curl_easy_pause(easy_.get(), CURLPAUSE_CONT);
     }
@@ -487,6 +594,7 @@ size_t CurlTransfer::OnHeader(char* text, size_t size, size_t count, void* self)
         t->rawHeaders_.clear();
         t->headersDone_ = false;
     }
+    t->received_ += total;
     if (line == "\r\n" || line == "\n") {
         t->headersDone_ = true;
     } else {
@@ -505,6 +613,7 @@ size_t CurlTransfer::OnWrite(char* bytes, size_t size, size_t count, void* self)
         t->paused_ = true;
         return CURL_WRITEFUNC_PAUSE;
     }
+    t->received_ += total;
     const size_t taken = std::min(total, t->windowFree_);
     std::memcpy(t->window_, bytes, taken);
     t->window_ += taken;

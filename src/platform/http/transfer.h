@@ -72,6 +72,10 @@ class Transfer {
     // Raw header lines separated by CR LF; the mode decides what happens to a header of the
     // same name already present. Returns false when nothing was added.
     virtual bool AddHeaders(std::string_view lines, HeaderMode mode) = 0;
+    // Receive and send limits are stall limits: once connected, an exchange ends with a timeout
+    // when for that long (send while the request body goes out, receive after) less than a
+    // trickle's worth of bytes moved. Without a call, or with 0, both are one minute. Connect 0
+    // keeps the library's own connect limit.
     virtual void SetTimeouts(long receiveMs, long sendMs, long connectMs) = 0;
     virtual unsigned SecurityFlags() const = 0;
     virtual void SetSecurityFlags(unsigned flags) = 0;

@@ -1,5 +1,8 @@
 // Task documents fetched over real HTTP from a local server, through the command-line
 // front end with a scripted person, as a page would have them run.
+#include <sys/resource.h>
+
+#include <chrono>
 #include <sstream>
 #include <tuple>
 
@@ -7,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "log_file.h"
+#include "net/servers/test_servers.h"
 #include "task_server.h"
 #include "test_support.h"
 
@@ -130,6 +134,34 @@ TEST_F(TaskDownloadTest, DocumentsThatAreNotSignedUtf8TasksAreNotWellFormed) {
         EXPECT_EQ(run.out, "");
         EXPECT_TRUE(Dialogs(run, "messagebox").empty());
         EXPECT_THAT(Log(), HasSubstr("\nXML: \n"));
+    }
+}
+
+// Servers that would hold a download for ever or make it reserve what they only claim: each
+// ends the task as a failed download, soon, and the plug-in stays small.
+TEST_F(TaskDownloadTest, EndlessRedirectsAndALyingLengthEndAsAFailedDownload) {
+    test::HttpTestServer misbehaving;
+    const struct {
+        const char* query;
+        const char* status;
+    } cases[] = {{"task.p7?self=1", "302"}, {"task.p7?size=1000&length=1073741823", "200"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.query);
+        EnableLog();
+        const auto start = std::chrono::steady_clock::now();
+        const Run run = Exec(misbehaving.Url(c.query));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        const std::vector<json> boxes = Dialogs(run, "messagebox");
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_THAT(boxes[0]["texts"][0].get<std::string>(),
+                    HasSubstr(std::string("HTTP status: ") + c.status + "\n"));
+        EXPECT_THAT(Log(), HasSubstr("IntConn::MyNet_Error (50) "));
+        // Peak resident size of the plug-in's process (and any earlier child), in KiB.
+        rusage children{};
+        ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &children), 0);
+        EXPECT_LT(children.ru_maxrss, 200 * 1024);
     }
 }
 

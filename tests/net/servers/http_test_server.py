@@ -11,6 +11,11 @@ argument. Every path answers the same way; the query decides how:
   chain=N             302 to the same URL with chain=N-1, until 0 answers normally
   chunked=N           send the body with chunked transfer coding in pieces of N bytes
   truncate=N          declare the full length but close after N body bytes
+  length=N            declare Content-Length N whatever the body, close after the body
+  self=1              302 to this very URL, for ever
+  wait=MS             sleep before reading the request body and answering
+  stall=MS            sleep between the headers and the body
+  trickle=MS          send the body one byte every MS milliseconds
   lastmod=1           Last-Modified: Tue, 15 Nov 1994 08:12:31 GMT
   auth=user:pw        401 unless that Basic authorization is sent
   echo=1              body is a JSON report of the request (method, headers, body length)
@@ -20,6 +25,7 @@ import json
 import os
 import socketserver
 import sys
+import time
 from http.server import BaseHTTPRequestHandler, HTTPServer
 from urllib.parse import parse_qs, urlencode, urlsplit
 
@@ -37,8 +43,17 @@ class Handler(BaseHTTPRequestHandler):
         query = parse_qs(split.query, keep_blank_values=True)
         one = lambda k, d=None: query.get(k, [d])[0]
 
+        if one("wait") is not None:
+            time.sleep(int(one("wait")) / 1000)
         length = int(self.headers.get("Content-Length") or 0)
         received = self.rfile.read(length) if length else b""
+
+        if one("self"):
+            self.send_response(302)
+            self.send_header("Location", self.path)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
 
         chain = one("chain")
         if chain is not None and int(chain) > 0:
@@ -86,12 +101,22 @@ class Handler(BaseHTTPRequestHandler):
         if chunked:
             self.send_header("Transfer-Encoding", "chunked")
         else:
-            self.send_header("Content-Length", str(len(body)))
+            self.send_header("Content-Length", one("length", str(len(body))))
         truncate = one("truncate")
-        if truncate is not None:
+        if truncate is not None or one("length") is not None:
             self.send_header("Connection", "close")
+            self.close_connection = True
         self.end_headers()
         if self.command == "HEAD":
+            return
+        if one("stall") is not None:
+            self.wfile.flush()
+            time.sleep(int(one("stall")) / 1000)
+        if one("trickle") is not None:
+            for byte in body:
+                self.wfile.write(bytes([byte]))
+                self.wfile.flush()
+                time.sleep(int(one("trickle")) / 1000)
             return
         if truncate is not None:
             self.wfile.write(body[: int(truncate)])

@@ -1,4 +1,8 @@
 // IntConn against the scriptable HTTP server on 127.0.0.1.
+#include <malloc.h>
+
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "net/servers/test_servers.h"
@@ -105,6 +109,40 @@ TEST_F(IntConnHttpTest, BodyCutShortIsReturnedButFails) {
     EXPECT_EQ(reports.Count(MyNet_DownloadingFailed), 1);
 }
 
+// Heap in use as the allocator sees it, large blocks mapped for big requests included.
+std::size_t HeapBytes() {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+struct HeapPeak {
+    NetReports reports;
+    std::size_t peak = 0;
+    // Every report of a piece read is a moment the body block is alive.
+    static void Callback(int code, char* text, void* context) {
+        auto* self = static_cast<HeapPeak*>(context);
+        NetReports::Callback(code, text, &self->reports);
+        self->peak = std::max(self->peak, HeapBytes());
+    }
+};
+
+TEST_F(IntConnHttpTest, ALyingContentLengthCostsOnlyWhatArrives) {
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    for (const std::size_t claim : {std::size_t{1} << 30, (std::size_t{1} << 30) - 1, 512 * kMiB}) {
+        SCOPED_TRACE(claim);
+        HeapPeak heap;
+        Response r;
+        const std::size_t before = HeapBytes();
+        const std::string url = server_->Url("?size=1000&length=" + std::to_string(claim));
+        EXPECT_EQ(DownloadUrl(nullptr, url.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                              r.Out(), transfer_flags::kDownload, &heap, &HeapPeak::Callback),
+                  ResultCode::Failed);
+        EXPECT_EQ(r.length, 1000u);
+        EXPECT_EQ(heap.reports.Count(MyNet_Error), 1);
+        EXPECT_LT(heap.peak - std::min(before, heap.peak), 200 * kMiB);
+    }
+}
+
 TEST_F(IntConnHttpTest, SmallChunksReportEachPieceAndLastModifiedIsARecord) {
     Response r;
     // Hundreds digit 6: small chunks, no credential headers.
@@ -162,6 +200,30 @@ TEST_F(IntConnHttpTest, RedirectsAreHandedOverOnceOrFollowed) {
               ResultCode::Success);
     EXPECT_EQ(r.Text(), "arrived");
     EXPECT_EQ(followed.Count(MyNet_POSTDataHTTP_S), 1);
+}
+
+// Twenty redirects are followed; the next one fails the exchange like any transport error.
+TEST_F(IntConnHttpTest, TwentyRedirectsAreFollowedAndNoMore) {
+    const struct {
+        const char* query;
+        ResultCode result;
+    } cases[] = {{"?chain=20&body=arrived", ResultCode::Success},
+                 {"?chain=21&body=arrived", ResultCode::Failed},
+                 {"?self=1", ResultCode::Failed}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.query);
+        NetReports followed;
+        Response r;
+        EXPECT_EQ(test::Download(server_->Url(c.query), r, 2210, followed), c.result);
+        EXPECT_EQ(followed.Count(MyNet_POSTDataHTTP_S), 1);
+        if (c.result == ResultCode::Success) {
+            EXPECT_EQ(r.Text(), "arrived");
+            continue;
+        }
+        EXPECT_EQ(followed.Count(MyNet_Error), 1);
+        EXPECT_EQ(followed.Count(MyNet_Download_ERROR), 1);
+        EXPECT_EQ(r.status, "302");
+    }
 }
 
 TEST_F(IntConnHttpTest, TwentyFirstAttemptEndsTheLoop) {
