@@ -4,6 +4,9 @@
 "use strict";
 
 const HOST = "com.kestrelsoft.quillbox";
+// Each control starts a host process of its own: a page may not start hundreds.
+const MAX_CONTROLS_PER_TAB = 4;
+const liveControls = new Map(); // tab id -> controls open in it
 // The host refuses longer requests; a task travels by URL.
 const MAX_REQUEST_BYTES = 64 * 1024;
 
@@ -13,10 +16,34 @@ chrome.runtime.onConnect.addListener((page) => {
     page.disconnect();
     return;
   }
+  const tab = page.sender.tab ? page.sender.tab.id : -1;
+  const live = liveControls.get(tab) || 0;
+  if (live >= MAX_CONTROLS_PER_TAB) {
+    page.postMessage({ type: "closed",
+                       message: `this page already has ${MAX_CONTROLS_PER_TAB} Quillbox controls ` +
+                                "open; it may not create more" });
+    page.disconnect();
+    return;
+  }
+  liveControls.set(tab, live + 1);
+  let counted = true;
+  function release() {
+    if (counted) {
+      counted = false;
+      const left = (liveControls.get(tab) || 1) - 1;
+      if (left > 0) {
+        liveControls.set(tab, left);
+      } else {
+        liveControls.delete(tab);
+      }
+    }
+  }
+
   let native;
   try {
     native = chrome.runtime.connectNative(HOST);
   } catch (error) {
+    release();
     page.postMessage({ type: "closed", message: String(error.message || error) });
     page.disconnect();
     return;
@@ -27,6 +54,7 @@ chrome.runtime.onConnect.addListener((page) => {
   let open = true;
 
   function close(message) {
+    release();
     if (!open) {
       return;
     }
@@ -92,6 +120,7 @@ chrome.runtime.onConnect.addListener((page) => {
   });
 
   page.onDisconnect.addListener(() => {
+    release();
     open = false;
     native.disconnect();
   });

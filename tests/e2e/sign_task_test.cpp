@@ -234,6 +234,10 @@ TEST_P(SignTaskE2eTest, SignTaskAnswersWithASignatureOpensslVerifies) {
     EXPECT_THAT(pins[1]["warnings"].get<std::vector<std::string>>(),
                 Contains("The PIN was wrong. Enter it again."));
     EXPECT_TRUE(run.Dialogs("messagebox").empty()) << run;
+    // A task from the command line names no page in its dialogs.
+    for (const json& line : run.transcript) {
+        EXPECT_FALSE(line.contains("requester")) << line;
+    }
 }
 
 TEST_P(SignTaskE2eTest, ServerErrorPageForAMissingPreviewIsNotShownAsTheData) {

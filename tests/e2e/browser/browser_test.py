@@ -279,6 +279,14 @@ def run(args, work):
         check("over 65536 bytes" in out["tooLong"], f"too long: {out['tooLong']}")
         check(len(host_pids(work)) == 1, "one host for all calls of one control")
         sign_checked = check_sign(out["sign"], work, token)
+        if sign_checked:
+            # The dialogs of the page's task name the page.
+            with open(os.path.join(work, "transcript.jsonl"), encoding="utf-8") as f:
+                seen = [json.loads(line) for line in f]
+            asking = {line.get("requester") for line in seen
+                      if line.get("dialog") in ("certificates", "pin")}
+            check(asking == {f"Žádá stránka {tasks}"},
+                  f"certificate dialog and PIN prompt name the page: {asking}")
         print(f"GetVersion round trip page -> host -> page: median {out['roundTripMs']:.2f} ms")
         print_time_to_dialog(work, out["signStarted"])
 
@@ -329,6 +337,19 @@ def run(args, work):
               big["length"] == len(expected) and
               big["sha256"] == hashlib.sha256(expected).hexdigest(),
               f"answer of {big['length']} bytes joined intact")
+
+        # A page may keep four controls (four host processes) open; the fifth is refused.
+        third = devtools.open_page(page_url)
+        limits = devtools.evaluate(third, """(async () => {
+            const controls = [1, 2, 3, 4, 5].map(() => QuillboxPlugin.createControl());
+            await new Promise((resolve) => setTimeout(resolve, 1000));
+            const outcome = (promise) => promise.then((a) => a.text, (e) => e.message);
+            return {fourth: await outcome(controls[3].GetVersion()),
+                    fifth: await outcome(controls[4].GetVersion())};
+        })()""")
+        check(limits["fourth"] == "1.31.0.81", f"the fourth control works: {limits}")
+        check("already has 4 Quillbox controls" in limits["fifth"],
+              f"the fifth control is refused: {limits}")
 
         with open(os.path.join(work, "tmp", "PenwrightA.log"), "rb") as f:
             log = f.read().decode("utf-16-le", errors="replace")

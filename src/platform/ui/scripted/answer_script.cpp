@@ -71,7 +71,8 @@ AnswerScript::AppendFile::AppendFile(const std::filesystem::path& path) {
     if (path.empty()) {
         return;
     }
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // The transcript holds what the person saw, the data being signed among it.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd_ < 0) {
         throw std::runtime_error("UI transcript " + path.string() +
                                  ": cannot open for appending: " + std::strerror(errno));
