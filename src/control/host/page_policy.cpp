@@ -5,17 +5,11 @@
 
 #include "core/registry.h"
 #include "platform/settings/settings_store.h"
+#include "platform/system/ascii_case.h"
 
 namespace quillbox::host {
 
 namespace {
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
 
 struct Origin {
     std::string scheme;  // lower case
@@ -42,7 +36,7 @@ std::optional<Origin> ParseStart(std::string_view url, bool originOnly) {
         return std::nullopt;
     }
     Origin origin;
-    origin.scheme = Lower(url.substr(0, colon));
+    origin.scheme = LowerAscii(url.substr(0, colon));
     std::string_view rest = url.substr(colon + 3);
     const std::size_t end = rest.find_first_of("/?#");
     std::string_view authority = rest.substr(0, end);
@@ -76,7 +70,7 @@ std::optional<Origin> ParseStart(std::string_view url, bool originOnly) {
         }
         origin.port = std::string(authority.substr(1));
     }
-    origin.host = Lower(host);
+    origin.host = LowerAscii(host);
     if ((origin.scheme == "https" && origin.port == "443") ||
         (origin.scheme == "http" && origin.port == "80")) {
         origin.port.clear();
@@ -89,7 +83,7 @@ bool IsPage(const Origin& origin) {
 }
 
 bool Matches(const Origin& origin, std::string_view entry) {
-    const std::string wanted = Lower(entry);
+    const std::string wanted = LowerAscii(entry);
     if (wanted.rfind("*.", 0) == 0) {
         const std::string suffix = wanted.substr(1);  // ".example.cz"
         return origin.scheme == "https" && origin.host.size() > suffix.size() &&

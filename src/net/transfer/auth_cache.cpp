@@ -2,18 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include "platform/system/ascii_case.h"
 
 namespace quillbox::net {
-namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-}  // namespace
+namespace {}  // namespace
 
 AuthCache::AuthCache() = default;
 

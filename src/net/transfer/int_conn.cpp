@@ -20,6 +20,7 @@
 #include "net/transfer/url_parts.h"
 #include "platform/http/transfer.h"
 #include "platform/secret/secret_text.h"
+#include "platform/system/ascii_case.h"
 #include "platform/ui/user_interface.h"
 
 namespace quillbox::net {
@@ -53,13 +54,6 @@ constexpr int kAnswerForceRetry = 12032;
 constexpr int kAnswerNone = -1;  // no step or dialog answered
 
 constexpr std::string_view kDataBoxCookie = "IPCZ-X-COOKIE";
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 bool IsCertificateProblem(http::TransferError error) {
     return error == http::TransferError::CertNameInvalid ||

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include "platform/system/ascii_case.h"
 
 namespace quillbox::net {
 namespace {
@@ -24,9 +25,7 @@ void SetServerAuthSteps(ServerAuthSteps* steps) {
 bool IsTrustedDomain(const std::string& host, const std::vector<std::string>& suffixes) {
     if (host.empty())
         return false;
-    std::string lower = host;
-    for (auto& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string lower = LowerAscii(host);
     return std::any_of(suffixes.begin(), suffixes.end(), [&](const std::string& suffix) {
         if (suffix.empty())
             return false;

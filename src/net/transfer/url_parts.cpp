@@ -3,19 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include "platform/system/ascii_case.h"
 
 namespace quillbox::net {
 namespace {
 
 constexpr std::size_t kMaxPath = 260;
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
-}
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9')
@@ -25,13 +18,6 @@ int HexValue(char c) {
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
-}
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (auto& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
 }
 
 // The text between "scheme://" and the first "/", "?" or "#".
@@ -64,7 +50,7 @@ std::optional<UrlParts> CrackUrl(std::string_view url) {
         return std::nullopt;
     UrlParts parts;
     parts.scheme = std::string(url.substr(0, schemeEnd));
-    const std::string scheme = Lower(parts.scheme);
+    const std::string scheme = LowerAscii(parts.scheme);
     if (scheme == "http") {
         parts.schemeNumber = UrlScheme::Http;
         parts.port = 80;
@@ -138,7 +124,7 @@ std::optional<std::string> FileUrlToPath(std::string_view url) {
     const auto slash = rest.find('/');
     if (slash == std::string_view::npos)
         return std::nullopt;
-    const std::string host = Lower(rest.substr(0, slash));
+    const std::string host = LowerAscii(rest.substr(0, slash));
     if (!host.empty() && host != "localhost")
         return std::nullopt;
     std::string_view path = rest.substr(slash);

@@ -9,6 +9,7 @@
 
 #include "platform/http/curl_share.h"
 #include "platform/http/transfer.h"
+#include "platform/system/ascii_case.h"
 
 namespace quillbox::http {
 namespace {
@@ -43,16 +44,14 @@ bool SplitUrl(const std::string& url, UrlParts& parts) {
         return false;
     if (!get(CURLUPART_PATH, parts.path) || parts.path.empty())
         parts.path = "/";
-    for (auto& c : parts.host)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    parts.host = LowerAscii(parts.host);
     return !parts.host.empty();
 }
 
 bool DomainMatches(const std::string& host, std::string domain, bool tailMatch) {
     if (!domain.empty() && domain.front() == '.')
         domain.erase(0, 1);
-    for (auto& c : domain)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    domain = LowerAscii(domain);
     if (host == domain)
         return true;
     return tailMatch && host.size() > domain.size() &&

@@ -18,6 +18,7 @@
 #include "platform/http/curl_share.h"
 #include "platform/http/transfer.h"
 #include "platform/secret/secret_text.h"
+#include "platform/system/ascii_case.h"
 
 namespace quillbox::http {
 namespace {
@@ -42,17 +43,6 @@ struct MultiDeleter {
 struct SlistDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
 
 std::string_view HeaderName(std::string_view line) {
     const auto colon = line.find(':');

@@ -11,28 +11,11 @@
 #include <vector>
 
 #include "platform/settings/settings_store.h"
+#include "platform/system/ascii_case.h"
 
 namespace quillbox::settings {
 
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<unsigned char>(x + 32);
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<unsigned char>(y + 32);
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // Escapes what would break the line structure: the escape character itself, the
 // separator, line breaks and the characters that start sections and comments.

@@ -6,17 +6,11 @@
 #include <memory>
 
 #include "platform/settings/settings_store.h"
+#include "platform/system/ascii_case.h"
 
 namespace quillbox::settings {
 
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 std::atomic<SettingsStore*> g_store{nullptr};
 
