@@ -2,9 +2,9 @@
 
 #include <memory>
 
+#include "control/pkcs7_message_reader.h"
 #include "net/download/background_task_downloader.h"
 #include "net/download/preview_download.h"
-#include "platform/crypto/pkcs7_message_reader.h"
 #include "signing/engine/certificate_store.h"
 #include "signing/tasks/signing_task_handlers.h"
 
@@ -15,7 +15,7 @@ TaskServices MakeTaskServices() {
     // answer with result "error".
     TaskServices services;
     services.downloader = std::make_shared<net::BackgroundTaskDownloader>();
-    services.messageReader = std::make_shared<crypto::Pkcs7MessageReader>();
+    services.messageReader = std::make_shared<control::Pkcs7MessageReader>();
     signing::AddSigningTaskHandlers(
         services.handlers, [] { return std::make_unique<signing::CertificateStore>(); },
         net::DownloadPreview);

@@ -1,5 +1,5 @@
 #include "platform/crypto/pkcs7_content.h"
-#include "core/free_with.h"
+#include "platform/system/free_with.h"
 
 #include <openssl/cms.h>
 #include <openssl/err.h>

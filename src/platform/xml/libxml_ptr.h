@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "core/free_with.h"
+#include "platform/system/free_with.h"
 
 namespace quillbox::xml::detail {
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <sstream>
 
-#include "core/free_with.h"
+#include "platform/system/free_with.h"
 #include "core/messages/messages.h"
 #include "signing/engine/certificate_id.h"
 

@@ -1,5 +1,5 @@
 #include "signing/engine/digest_info.h"
-#include "core/free_with.h"
+#include "platform/system/free_with.h"
 
 #include <openssl/evp.h>
 #include <openssl/objects.h>

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "core/base64/base64_coder.h"
-#include "core/free_with.h"
+#include "platform/system/free_with.h"
 #include "signing/filter/certificate_fields.h"
 #include "signing/qcert/qualified_certificate_parser.h"
 

@@ -1,5 +1,5 @@
 #include "net/servers/test_servers.h"
-#include "core/free_with.h"
+#include "platform/system/free_with.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -11,7 +11,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "core/free_with.h"
+#include "platform/system/free_with.h"
 
 namespace quillbox::test {
 

@@ -4,11 +4,11 @@
 
 #include "core/task_source.h"
 
-namespace quillbox::crypto {
+namespace quillbox::control {
 
 class Pkcs7MessageReader final : public SignedMessageReader {
   public:
     std::optional<std::string> Content(std::string_view message) override;
 };
 
-}  // namespace quillbox::crypto
+}  // namespace quillbox::control
