@@ -5,7 +5,9 @@
 #include "control/pkcs7_message_reader.h"
 #include "net/download/background_task_downloader.h"
 #include "net/download/preview_download.h"
+#include "platform/pkcs11/cryptoki_token_store.h"
 #include "signing/engine/certificate_store.h"
+#include "signing/engine/module_choice.h"
 #include "signing/tasks/signing_task_handlers.h"
 
 namespace quillbox {
@@ -16,8 +18,13 @@ TaskServices MakeTaskServices() {
     TaskServices services;
     services.downloader = std::make_shared<net::BackgroundTaskDownloader>();
     services.messageReader = std::make_shared<control::Pkcs7MessageReader>();
+    // The one place that picks the Cryptoki implementation of the token store.
     signing::AddSigningTaskHandlers(
-        services.handlers, [] { return std::make_unique<signing::CertificateStore>(); },
+        services.handlers,
+        [] {
+            return std::make_unique<signing::CertificateStore>(
+                pkcs11::CryptokiOpener({signing::ConfiguredModulePath()}));
+        },
         net::DownloadPreview);
     return services;
 }

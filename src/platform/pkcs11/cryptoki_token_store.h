@@ -1,6 +1,7 @@
 // The token store over a Cryptoki module loaded at run time.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -22,5 +23,10 @@ struct TokenStoreOptions {
 // Never logs in to list. Throws TokenError: LoadModule / Initialize when the module is not
 // usable, List when its slots cannot be read.
 std::unique_ptr<TokenStore> OpenCryptokiTokenStore(const TokenStoreOptions& options);
+
+// The same, done when called: what a front end hands to the signature engine.
+inline std::function<std::unique_ptr<TokenStore>()> CryptokiOpener(TokenStoreOptions options) {
+    return [options = std::move(options)] { return OpenCryptokiTokenStore(options); };
+}
 
 }  // namespace quillbox::pkcs11

@@ -10,7 +10,6 @@
 #include "core/sign_exception.h"
 #include "signing/engine/certificate_view.h"
 #include "signing/engine/digest_info.h"
-#include "signing/engine/module_choice.h"
 #include "signing/engine/signing_path.h"
 #include "signing/engine/ui_pin_prompt.h"
 #include "signing/filter/certificate_entry.h"
@@ -38,20 +37,14 @@ constexpr std::int32_t kNoContext = -16;
     throw CSignException(code, std::move(text), false, static_cast<int>(rv));
 }
 
-std::unique_ptr<pkcs11::TokenStore> OpenTokens(const pkcs11::TokenStoreOptions& options) {
+std::unique_ptr<pkcs11::TokenStore> OpenTokens(const TokenStoreOpener& open) {
     try {
-        return pkcs11::OpenCryptokiTokenStore(options);
+        return open();
     } catch (const TokenError& error) {
         QB_LOG(LogLevel::File, nullptr, "PKCS #11: %s", error.what());
         Raise(error.stage() == TokenError::Stage::List ? kStoreNotOpened : kNoContext, {},
               error.rv());
     }
-}
-
-pkcs11::TokenStoreOptions ConfiguredOptions() {
-    pkcs11::TokenStoreOptions options;
-    options.modulePath = ConfiguredModulePath();
-    return options;
 }
 
 std::string Hex(unsigned long value) {
@@ -138,10 +131,8 @@ SignInput KeyStorageInput(std::uint32_t algorithmId, std::string_view algorithmN
 
 }  // namespace
 
-CertificateStore::CertificateStore() : CertificateStore(ConfiguredOptions()) {}
-
-CertificateStore::CertificateStore(const pkcs11::TokenStoreOptions& options)
-    : CertificateStore(OpenTokens(options)) {}
+CertificateStore::CertificateStore(const TokenStoreOpener& open)
+    : CertificateStore(OpenTokens(open)) {}
 
 CertificateStore::CertificateStore(std::unique_ptr<pkcs11::TokenStore> tokens)
     : tokens_(std::move(tokens)) {

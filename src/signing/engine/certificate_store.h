@@ -5,12 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
 
-#include "platform/pkcs11/cryptoki_token_store.h"
 #include "platform/pkcs11/token_store.h"
 #include "signing/engine/certificate_id.h"
 #include "signing/engine/sign_cancelled.h"
@@ -20,12 +20,15 @@ namespace quillbox::signing {
 // Logged when a token signs prepared blocks and the data is hashed here.
 inline constexpr const char* kKeyStoragePathLog = "Using Cryptography API: Next Generation";
 
+// Opens the tokens a front end chose: the product's front ends open the configured
+// Cryptoki module (ConfiguredModulePath); the engine itself knows only the interface.
+using TokenStoreOpener = std::function<std::unique_ptr<pkcs11::TokenStore>()>;
+
 class CertificateStore {
   public:
-    // Opens the configured module (ConfiguredModulePath). Throws CSignException -16 when the
-    // module cannot be loaded or initialised, -6 when its tokens cannot be listed.
-    CertificateStore();
-    explicit CertificateStore(const pkcs11::TokenStoreOptions& options);
+    // Throws CSignException -16 when the opener's module cannot be loaded or initialised,
+    // -6 when its tokens cannot be listed.
+    explicit CertificateStore(const TokenStoreOpener& open);
     // Over any token store.
     explicit CertificateStore(std::unique_ptr<pkcs11::TokenStore> tokens);
     ~CertificateStore();

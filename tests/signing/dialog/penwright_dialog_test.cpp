@@ -13,6 +13,7 @@
 #include "core/registry.h"
 #include "core/sign_exception.h"
 #include "log_file.h"
+#include "platform/pkcs11/cryptoki_token_store.h"
 #include "signing/dialog/short_date.h"
 #include "signing/engine/certificate_store.h"
 #include "signing/filter/certificate_entry.h"
@@ -73,7 +74,7 @@ class PenwrightDialogTest : public ::testing::Test {
         SoftHsmTokens::Get();
         pkcs11::TokenStoreOptions options;
         options.modulePath = SoftHsmTokens::kModulePath;
-        store = new CertificateStore(options);
+        store = new CertificateStore(pkcs11::CryptokiOpener(options));
     }
     static void TearDownTestSuite() { delete store; }
 

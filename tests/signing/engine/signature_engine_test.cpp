@@ -11,6 +11,7 @@
 #include "core/messages/messages.h"
 #include "core/messages/messages_testing.h"
 #include "core/sign_exception.h"
+#include "platform/pkcs11/cryptoki_token_store.h"
 #include "platform/ui/user_interface.h"
 #include "signing/engine/algorithms.h"
 #include "signing/engine/certificate_store.h"
@@ -142,8 +143,8 @@ class SignatureEngineTest : public ::testing::Test {
 
 // Hashed and raw (a digest given) signing, on the token and on the host, give the same bytes.
 TEST_F(SignatureEngineTest, EveryAlgorithmVerifiesOnBothPathsHashedOrRaw) {
-    CertificateStore legacy(Legacy());
-    CertificateStore keyStorage(KeyStorage());
+    CertificateStore legacy(pkcs11::CryptokiOpener(Legacy()));
+    CertificateStore keyStorage(pkcs11::CryptokiOpener(KeyStorage()));
     for (const Algorithm& a : kAlgorithms) {
         SCOPED_TRACE(a.alg);
         const auto digest = *HashData(a.hash, message);
@@ -163,14 +164,14 @@ TEST_F(SignatureEngineTest, EveryAlgorithmVerifiesOnBothPathsHashedOrRaw) {
 TEST_F(SignatureEngineTest, RawModeChecksDifferByPath) {
     const std::vector<std::uint8_t> shortDigest(31, 0x42);
     const auto digestInfo = BuildDigestInfo(HashKind::Sha256, *HashData(HashKind::Sha256, message));
-    CertificateStore legacy(Legacy());
+    CertificateStore legacy(pkcs11::CryptokiOpener(Legacy()));
     EXPECT_EQ(CodeOf([&] {
                   legacy.SignData(kAlgRawRsa, kAlgSha256, "", "SHA256", Id("nonrep"), shortDigest);
               }),
               -10);
     EXPECT_EQ(CodeOf([&] { legacy.SignData(kAlgRawRsa, 0, "", "", Id("nonrep"), digestInfo); }),
               -10);
-    CertificateStore keyStorage(KeyStorage());
+    CertificateStore keyStorage(pkcs11::CryptokiOpener(KeyStorage()));
     EXPECT_EQ(Recovered(keyStorage.SignData(kAlgRawRsa, kAlgSha256, "", "SHA256", Id("nonrep"),
                                             shortDigest)),
               BuildDigestInfo(HashKind::Sha256, shortDigest));
@@ -188,7 +189,7 @@ TEST_F(SignatureEngineTest, SecondTokenTakesTheKeyStoragePathAndSaysSo) {
         struct Restore {
             ~Restore() { CGlobals::SetInstanceForTesting(nullptr); }
         } restore;
-        CertificateStore store(Legacy());
+        CertificateStore store(pkcs11::CryptokiOpener(Legacy()));
         viaHost = store.SignData(kAlgSha256, 0, "SHA256", "", Id("ksp"), message);
         viaToken = store.SignData(kAlgSha256, 0, "SHA256", "", Id("nonrep"), message);
     }
@@ -205,7 +206,7 @@ TEST_F(SignatureEngineTest, SecondTokenTakesTheKeyStoragePathAndSaysSo) {
 
 TEST_F(SignatureEngineTest, KeyThatDemandsLoginPerSignatureSigns) {
     ui.pins = {SoftHsmTokens::kPin, SoftHsmTokens::kPin};
-    CertificateStore store(Legacy());
+    CertificateStore store(pkcs11::CryptokiOpener(Legacy()));
     for (int round = 0; round < 2; ++round) {
         const auto signature =
             store.SignData(kAlgSha256, 0, "SHA256", "", Id("alwaysauth"), message);
@@ -218,7 +219,7 @@ TEST_F(SignatureEngineTest, KeyThatDemandsLoginPerSignatureSigns) {
 
 TEST_F(SignatureEngineTest, CancelledPinIsNoErrorAndAWrongOneAsksAgainNamingTokenAndCertificate) {
     ui.pins.clear();
-    CertificateStore store(Legacy());
+    CertificateStore store(pkcs11::CryptokiOpener(Legacy()));
     EXPECT_THROW(store.SignData(kAlgSha256, 0, "SHA256", "", Id("nonrep"), message), SignCancelled);
     ui.pins = {"9999", SoftHsmTokens::kPin};
     store.SignData(kAlgSha1, 0, "SHA1", "", Id("nonrep"), message);
@@ -234,7 +235,7 @@ TEST_F(SignatureEngineTest, CancelledPinIsNoErrorAndAWrongOneAsksAgainNamingToke
 }
 
 TEST_F(SignatureEngineTest, UnknownIdsAndKeylessCertificatesFailWithoutAPin) {
-    CertificateStore store(Legacy());
+    CertificateStore store(pkcs11::CryptokiOpener(Legacy()));
     const std::string id = Id("nonrep");
     std::vector<std::uint8_t> found;
     ASSERT_EQ(store.GetCertificateBytes(id, found), 0);
@@ -258,12 +259,12 @@ TEST_F(SignatureEngineTest, UnknownIdsAndKeylessCertificatesFailWithoutAPin) {
 }
 
 TEST_F(SignatureEngineTest, FailuresCarryTheirCodeAndTextInTheCurrentLanguage) {
-    CertificateStore store(Legacy());
+    CertificateStore store(pkcs11::CryptokiOpener(Legacy()));
     const std::vector<std::uint8_t> shortDigest(5, 1);
     auto open = [](const char* path) {
         pkcs11::TokenStoreOptions options;
         options.modulePath = path;
-        CertificateStore broken(options);
+        CertificateStore broken(pkcs11::CryptokiOpener(options));
     };
     struct Failure {
         std::int32_t code;
@@ -304,7 +305,7 @@ TEST_F(SignatureEngineTest, FailuresCarryTheirCodeAndTextInTheCurrentLanguage) {
 }
 
 TEST_F(SignatureEngineTest, ViewerShowsTheCertificatesFields) {
-    CertificateStore store(Legacy());
+    CertificateStore store(pkcs11::CryptokiOpener(Legacy()));
     store.ViewCertificate(Id("nonrep"));
     store.ViewCertificate(Id("noku"));
     ASSERT_EQ(ui.views.size(), 2u);

@@ -15,6 +15,7 @@
 #include "core/registry.h"
 #include "core/task_processor.h"
 #include "log_file.h"
+#include "platform/pkcs11/cryptoki_token_store.h"
 #include "platform/settings/settings_store.h"
 #include "signing/engine/algorithms.h"
 #include "signing/engine/certificate_store.h"
@@ -95,7 +96,7 @@ class SigningTasksTest : public ::testing::Test {
         return [] {
             pkcs11::TokenStoreOptions options;
             options.modulePath = SoftHsmTokens::kModulePath;
-            return std::make_unique<CertificateStore>(options);
+            return std::make_unique<CertificateStore>(pkcs11::CryptokiOpener(options));
         };
     }
     static TaskServices Services() {
