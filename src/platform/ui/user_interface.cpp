@@ -101,6 +101,10 @@ bool UserInterface::AskContinueDespiteCertificate(const CertificateWarningReques
     return false;
 }
 
+LoginAnswer UserInterface::AskLogin(const LoginRequest&) {
+    return {};
+}
+
 CredentialsAnswer UserInterface::AskCredentials(const CredentialsRequest&) {
     return {};
 }

@@ -150,6 +150,41 @@ struct CredentialsAnswer {
     secret::SecretText password{};  // UTF-8
 };
 
+// ---- Login dialog: a server of the data-box kind asks for a user name, a password and,
+// for one-time-code logins, a code. Which fields are shown and enabled, their prefills and
+// the button's text are decided before the dialog opens (net/send/login_dialog.h); the
+// front end draws them and gives back what was typed. Secrets travel as SecretText.
+struct LoginField {
+    std::string cue{};    // grey text in the empty field ("User name")
+    std::string label{};  // "User name:", for front ends that show labels; may stay unused
+    bool shown = true;
+    bool enabled = true;
+    bool masked = false;  // shown as '*'
+};
+
+struct LoginRequest {
+    std::string caption{};
+    std::string heading{};        // "Server requires authentication data."; may stay unused
+    std::string serverLine{};     // "The server forms.example is asking for ..."
+    std::string serverMessage{};  // the server's own words, shown in red; empty: no line
+    LoginField user{}, password{}, code{};
+    std::string userName{};             // prefill of the user field
+    secret::SecretText passwordText{};  // prefill of the password field
+    bool focusOnCode = false;           // else the focus starts in the user field
+    // Most characters (not bytes) a field takes; the widget itself refuses more.
+    std::size_t maxChars = 100;
+    std::string okText{};
+    std::string cancelText{};
+};
+
+struct LoginAnswer {
+    bool confirmed = false;
+    // The fields' texts as they stand when OK was pressed (empty when left empty).
+    std::string userName{};
+    secret::SecretText password{};
+    secret::SecretText code{};
+};
+
 // One thread waiting for another: a beat at a time, so the waiting thread can animate
 // the wait dialog between beats.
 class ThreadWait {
@@ -185,6 +220,8 @@ class UserInterface {
     virtual bool AskContinueDespiteCertificate(const CertificateWarningRequest& request);
     // Credentials dialog. The default answers cancel without showing anything.
     virtual CredentialsAnswer AskCredentials(const CredentialsRequest& request);
+    // Login dialog. The default answers cancel without showing anything.
+    virtual LoginAnswer AskLogin(const LoginRequest& request);
     // Certificate dialog: shows the chooser modally and returns once chooser.Finished().
     // The default cancels without showing anything.
     virtual void RunCertificateChooser(CertificateChooser& chooser);
