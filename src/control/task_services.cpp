@@ -5,6 +5,7 @@
 #include "control/pkcs7_message_reader.h"
 #include "net/download/background_task_downloader.h"
 #include "net/download/preview_download.h"
+#include "net/send/send_handler.h"
 #include "platform/pkcs11/cryptoki_token_store.h"
 #include "signing/engine/certificate_store.h"
 #include "signing/engine/module_choice.h"
@@ -26,6 +27,7 @@ TaskServices MakeTaskServices() {
                 pkcs11::CryptokiOpener({signing::ConfiguredModulePath()}));
         },
         net::DownloadPreview);
+    net::AddSendTaskHandler(services.handlers);
     return services;
 }
 

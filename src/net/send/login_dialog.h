@@ -31,8 +31,7 @@ class CLoginDlg {
     CLoginDlg(std::string url, int authScheme, std::string serverMessage, bool isProxy);
 
     // The dialog as it opens, prefilled with the name and password known so far.
-    ui::LoginRequest Request(const std::string& userName,
-                             const secret::SecretText& password) const;
+    ui::LoginRequest Request(const std::string& userName, const secret::SecretText& password) const;
 
     // Shows the dialog. OK: each field that is not empty replaces userName, password or
     // code (cut to kLoginFieldChars characters), and true is returned; a field left empty

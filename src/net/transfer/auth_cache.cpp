@@ -2,10 +2,36 @@
 
 #include <algorithm>
 #include <cctype>
+#include "net/transfer/url_parts.h"
 #include "platform/system/ascii_case.h"
 
 namespace quillbox::net {
-namespace {}  // namespace
+namespace {
+
+bool InDomain(std::string_view host, std::string_view domain) {
+    if (!domain.empty() && domain.front() == '.')
+        domain.remove_prefix(1);
+    if (domain.empty() || host.size() < domain.size())
+        return false;
+    if (host.size() == domain.size())
+        return EqualsNoCase(host, domain);
+    return EqualsNoCase(host.substr(host.size() - domain.size()), domain) &&
+           host[host.size() - domain.size() - 1] == '.';
+}
+
+bool Matches(std::string_view key, std::string_view text, AuthCache::Lookup mode) {
+    switch (mode) {
+        case AuthCache::Lookup::Substring:
+            return text.find(key) != std::string_view::npos;
+        case AuthCache::Lookup::Domain:
+            return InDomain(text, key);
+        case AuthCache::Lookup::Exact:
+            break;
+    }
+    return EqualsNoCase(key, text);
+}
+
+}  // namespace
 
 AuthCache::AuthCache() = default;
 
@@ -47,9 +73,7 @@ std::optional<std::string> AuthCache::Get(std::string_view text, Lookup mode) co
     for (const auto& slot : slots_) {
         if (slot.key.empty())
             continue;
-        const bool match = mode == Lookup::Substring ? text.find(slot.key) != std::string_view::npos
-                                                     : EqualsNoCase(slot.key, text);
-        if (match)
+        if (Matches(slot.key, text, mode))
             return slot.value;
     }
     return std::nullopt;
@@ -70,7 +94,7 @@ void RememberCookie(std::string_view domain, std::string_view cookiePart) {
 }
 
 std::optional<std::string> CookieForUrl(std::string_view url) {
-    return CookieCache().Get(url, AuthCache::Lookup::Substring);
+    return CookieCache().Get(HostNameOf(CompleteScheme(url)), AuthCache::Lookup::Domain);
 }
 
 void RememberAuthorization(std::string_view url, std::string_view headerLine) {

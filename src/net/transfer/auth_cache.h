@@ -14,7 +14,9 @@ namespace quillbox::net {
 class AuthCache {
   public:
     static constexpr std::size_t kSlots = 10;
-    enum class Lookup { Exact, Substring };
+    // Domain: the text is a host name, and a slot matches when the host is its key (a leading
+    // "." dropped) or ends with "." + key, letter case ignored: a cookie's domain rule.
+    enum class Lookup { Exact, Substring, Domain };
 
     AuthCache();
     virtual ~AuthCache();
@@ -27,7 +29,8 @@ class AuthCache {
     void Put(std::string_view key, std::optional<std::string_view> value);
 
     // The value of the first slot (in slot order) that matches: Exact, its key equals the text
-    // ignoring letter case; Substring, its key occurs in the text (letter case significant).
+    // ignoring letter case; Substring, its key occurs in the text (letter case significant);
+    // Domain, as above.
     // nullopt for an empty text, no match, or a match holding no value.
     std::optional<std::string> Get(std::string_view text, Lookup mode) const;
 
@@ -45,6 +48,8 @@ AuthCache& CookieCache();         // key: cookie domain, value: "IPCZ-X-COOKIE=.
 AuthCache& AuthorizationCache();  // key: URL, value: "Authorization: Basic ..." line
 
 void RememberCookie(std::string_view domain, std::string_view cookiePart);
+// Only for a host inside the cookie's domain: a URL that merely mentions the domain
+// somewhere (in its path or query) gets nothing.
 std::optional<std::string> CookieForUrl(std::string_view url);
 void RememberAuthorization(std::string_view url, std::string_view headerLine);
 std::optional<std::string> AuthorizationForUrl(std::string_view url);

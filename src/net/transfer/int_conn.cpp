@@ -102,6 +102,13 @@ void AdviseLargeBlock(void* data, std::size_t size) {
         madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
+// Characters of a UTF-8 text: the bytes that do not continue a character.
+std::size_t Utf8Characters(std::string_view text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
 // A text that fits its block (with the terminator the block always had) or empty.
 std::string Limited(std::string text, std::size_t limit) {
     return text.size() < limit ? text : std::string();
@@ -148,17 +155,40 @@ void IntConn::ReportStatus(NetStatusCallback callback, int code, const char* tex
 }
 
 bool IntConn::SetOtpUser(const char* value) {
-    if (value == nullptr || std::strlen(value) >= kMaxOtpLength)
+    if (value == nullptr || Utf8Characters(value) > kMaxOtpLength)
         return false;
     otpUser_ = value;
     return true;
 }
 
 bool IntConn::SetOtpPassword(const char* value) {
-    if (value == nullptr || std::strlen(value) >= kMaxOtpLength)
+    if (value == nullptr || Utf8Characters(value) > kMaxOtpLength)
         return false;
-    otpPassword_ = value;
+    otpPassword_ = secret::SecretText(value);
     return true;
+}
+
+std::optional<std::string> IntConn::ResponseHeader(std::string_view name) const {
+    if (!internals_->transfer)
+        return std::nullopt;
+    return internals_->transfer->Header(name);
+}
+
+std::string IntConn::RequestUrl() const {
+    return internals_->transfer ? internals_->transfer->EffectiveUrl() : fullUrl_;
+}
+
+void IntConn::PutRequestHeader(const std::string& line) {
+    if (internals_->transfer)
+        internals_->transfer->AddHeaders(line, http::HeaderMode::AddReplace);
+}
+
+void IntConn::AnswerDigest(const std::string& userName, std::string_view password) {
+    if (!internals_->transfer)
+        return;
+    internals_->transfer->RemoveHeader("Authorization");
+    internals_->transfer->SetCredentials(userName, password);
+    internals_->transfer->SetDigest(true);
 }
 
 bool IntConn::GetRedirectUrl(std::string& url) {
@@ -449,7 +479,8 @@ ResultCode IntConn::ExecuteRequest(const std::uint8_t* data, std::size_t length,
             std::fputs("\nHttpQueryInfo failed\n", stderr);
 
         if (redirectHandling_ && status == 302) {
-            redirectUrl_ = transfer.Header("Location");
+            // A relative Location is taken against the request's URL.
+            redirectUrl_ = transfer.RedirectLocation();
             if (!redirectUrl_) {
                 ReportStatus(callback, MyNet_DebugInfo, "No url for redirect...");
             } else {
@@ -491,7 +522,7 @@ ResultCode IntConn::ExecuteRequest(const std::uint8_t* data, std::size_t length,
             answer = kAnswerSuccess;
             ReportStatus(callback, MyNet_DebugInfo, "Setting uns...");
         } else if (dataBoxForm_ && status == 401) {
-            const StepAnswer step = CurrentServerAuthSteps().DataBoxLogin(*this);
+            const StepAnswer step = CurrentServerAuthSteps().DataBoxLogin(*this, callback);
             if (step == StepAnswer::Cancelled) {
                 answer = kAnswerCancelled;
                 ReportStatus(callback, MyNet_DebugInfo, "Server auth canceled");

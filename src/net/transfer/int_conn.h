@@ -10,9 +10,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/base64/base64_coder.h"
+#include "platform/secret/secret_text.h"
 
 namespace quillbox::http {
 struct SendResult;
@@ -124,11 +126,12 @@ class IntConn {
     // Hands over the Location of a handled 302 once; false when there is none.
     bool GetRedirectUrl(std::string& url);
     const char* GetOtpUser() const { return otpUser_.c_str(); }
-    const char* GetOtpPassword() const { return otpPassword_.c_str(); }
-    // Refused (false) for null or a value of 100 characters or more.
+    const char* GetOtpPassword() const { return otpPassword_.data(); }
+    // Refused (false) for null or a value of more than 100 characters (UTF-8 characters).
     bool SetOtpUser(const char* value);
     bool SetOtpPassword(const char* value);
     int GetAuthScheme() const { return authScheme_; }
+    void SetAuthScheme(int scheme) { authScheme_ = scheme; }
     void SetRedirectHandling(bool on) { redirectHandling_ = on; }
     void SetDataBoxForm(bool on) { dataBoxForm_ = on; }
     void SetClientCertMap(ClientCertMap* map) { clientCertMap_ = map; }
@@ -148,6 +151,15 @@ class IntConn {
     void SetTolerateCertErrors(bool on) { tolerateCertErrors_ = on; }
     bool PassiveFtp() const { return passiveFtp_; }
     int ProxyType() const { return proxyType_; }
+
+    // For the login steps, while the request loop runs: a header of the last response, the
+    // request's current URL, and the request's credentials. PutRequestHeader replaces a
+    // header of the same name. AnswerDigest leaves the Digest exchange to the transport
+    // and takes any Authorization line off the request.
+    std::optional<std::string> ResponseHeader(std::string_view name) const;
+    std::string RequestUrl() const;
+    void PutRequestHeader(const std::string& line);
+    void AnswerDigest(const std::string& userName, std::string_view password);
 
     // The request loop (SendData and ReadResponse run it). Public for the send driver.
     ResultCode ExecuteRequest(const std::uint8_t* data, std::size_t length,
@@ -187,7 +199,7 @@ class IntConn {
     bool redirectHandling_ = false;
     std::optional<std::string> redirectUrl_;
     std::string otpUser_;
-    std::string otpPassword_;
+    secret::SecretText otpPassword_;
     bool dataBoxForm_ = false;
     int authScheme_ = -2;
     bool trustedDomainCheck_ = false;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace quillbox::net {
+#include "net/transfer/int_conn.h"
 
-class IntConn;
+namespace quillbox::net {
 
 enum class StepAnswer { NotHandled, Handled, Cancelled };
 
@@ -23,8 +23,9 @@ class ServerAuthSteps {
     virtual std::vector<std::string> TrustedDomainSuffixes() { return {}; }
     // The server asked for a client certificate. Handled: one was installed, send again.
     virtual StepAnswer ClientCertificate(IntConn&) { return StepAnswer::NotHandled; }
-    // A data-box exchange answered 401. Handled: new credentials were entered.
-    virtual StepAnswer DataBoxLogin(IntConn&) { return StepAnswer::NotHandled; }
+    // A data-box exchange answered 401. Handled: new credentials were entered. Reports go
+    // through the connection with the callback the loop runs with.
+    virtual StepAnswer DataBoxLogin(IntConn&, NetStatusCallback) { return StepAnswer::NotHandled; }
     // The exchange succeeded; remember the certificate chosen in it, if any.
     virtual void ExchangeSucceeded(IntConn&) {}
     // Cookie data marked "cry:" deciphered; nullopt when it cannot be.

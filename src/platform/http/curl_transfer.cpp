@@ -40,8 +40,13 @@ using Clock = std::chrono::steady_clock;
 struct MultiDeleter {
     void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
 };
+// Header lines may carry credentials (an Authorization line): overwritten before they go.
 struct SlistDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    void operator()(curl_slist* list) const {
+        for (curl_slist* node = list; node != nullptr; node = node->next)
+            secret::WipeBytes(node->data, std::strlen(node->data));
+        curl_slist_free_all(list);
+    }
 };
 
 std::string_view HeaderName(std::string_view line) {
@@ -140,6 +145,8 @@ class CurlTransfer final : public Transfer {
     ~CurlTransfer() override {
         if (attached_)
             curl_multi_remove_handle(multi_.get(), easy_.get());
+        for (auto& header : headers_)
+            secret::WipeString(header);
     }
 
     void SetUserAgent(const std::string& agent) override { userAgent_ = agent; }
@@ -165,7 +172,16 @@ class CurlTransfer final : public Transfer {
         user_ = user;
         password_ = secret::SecretText(password);
     }
+    void SetDigest(bool on) override { digest_ = on; }
     bool AddHeaders(std::string_view lines, HeaderMode mode) override;
+    void RemoveHeader(std::string_view name) override {
+        std::erase_if(headers_, [&](std::string& h) {
+            if (!EqualsNoCase(HeaderName(h), name))
+                return false;
+            secret::WipeString(h);
+            return true;
+        });
+    }
     void SetTimeouts(long receiveMs, long sendMs, long connectMs) override {
         receiveLimitMs_ = receiveMs > 0 ? receiveMs : kDefaultStallLimitMs;
         sendLimitMs_ = sendMs > 0 ? sendMs : kDefaultStallLimitMs;
@@ -198,6 +214,13 @@ class CurlTransfer final : public Transfer {
             return std::nullopt;
         return static_cast<std::time_t>(time);
     }
+    std::optional<std::string> RedirectLocation() const override {
+        char* url = nullptr;
+        if (curl_easy_getinfo(easy_.get(), CURLINFO_REDIRECT_URL, &url) != CURLE_OK ||
+            url == nullptr)
+            return std::nullopt;
+        return std::string(url);
+    }
     bool ClientCertificateRequested() const override { return clientCertAsked_; }
 
     ReadResult Read(std::uint8_t* dest, std::size_t capacity) override;
@@ -228,6 +251,7 @@ class CurlTransfer final : public Transfer {
     ProxyMode proxyMode_ = ProxyMode::System;
     std::string proxyServer_, proxyUser_;
     std::string user_;
+    bool digest_ = false;
     // libcurl keeps copies of its own, which it frees without wiping.
     secret::SecretText proxyPassword_, password_;
     bool ftp_ = false, https_ = false, http10_ = false, autoRedirect_ = true, passiveFtp_ = true;
@@ -276,6 +300,7 @@ bool CurlTransfer::AddHeaders(std::string_view lines, HeaderMode mode) {
             if (mode == HeaderMode::AddIfNew)
                 continue;
             if (mode == HeaderMode::AddReplace) {
+                secret::WipeString(*existing);
                 *existing = std::string(line);
                 added = true;
                 continue;
@@ -325,6 +350,7 @@ void CurlTransfer::Configure(const std::uint8_t* data, std::size_t length, bool 
         curl_easy_setopt(easy, CURLOPT_USERNAME, user_.c_str());
         curl_easy_setopt(easy, CURLOPT_PASSWORD, password_.data());
     }
+    curl_easy_setopt(easy, CURLOPT_HTTPAUTH, digest_ ? CURLAUTH_DIGEST : CURLAUTH_BASIC);
     if (connectTimeoutMs_ > 0)
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs_);
 

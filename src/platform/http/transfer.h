@@ -69,9 +69,14 @@ class Transfer {
     virtual void SetAutoRedirect(bool on) = 0;
     virtual void SetPassiveFtp(bool on) = 0;
     virtual void SetCredentials(const std::string& user, std::string_view password) = 0;
+    // Answer the server's Digest challenge with the credentials (the library runs the
+    // challenge round itself) instead of sending them as Basic up front.
+    virtual void SetDigest(bool on) = 0;
     // Raw header lines separated by CR LF; the mode decides what happens to a header of the
     // same name already present. Returns false when nothing was added.
     virtual bool AddHeaders(std::string_view lines, HeaderMode mode) = 0;
+    // Drops the request header of that name, if any.
+    virtual void RemoveHeader(std::string_view name) = 0;
     // Receive and send limits are stall limits: once connected, an exchange ends with a timeout
     // when for that long (send while the request body goes out, receive after) less than a
     // trickle's worth of bytes moved. Without a call, or with 0, both are one minute. Connect 0
@@ -92,6 +97,9 @@ class Transfer {
     virtual std::string ReasonPhrase() const = 0;
     virtual std::optional<std::string> Header(std::string_view name) const = 0;
     virtual std::string EffectiveUrl() const = 0;
+    // Where the last response's Location points, resolved against the request's URL;
+    // nothing when the response was no redirect or had no Location.
+    virtual std::optional<std::string> RedirectLocation() const = 0;
     virtual std::optional<std::time_t> LastModified() const = 0;
     // True when the server asked for a client certificate during the last Send.
     virtual bool ClientCertificateRequested() const = 0;
