@@ -16,6 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "net/servers/databox_test_server.h"
 #include "task_server.h"
 #include "test_support.h"
 
@@ -341,6 +342,45 @@ TEST_F(HostProtocolTest, LargeAnswerComesInPartsThatJoinToTheWholeAnswer) {
     EXPECT_EQ(host.Receive()["id"], 42);
     host.CloseInput();
     EXPECT_EQ(host.Wait(), 0);
+}
+
+// Sends of one page share what it logged in with: the second send to the same URL goes
+// with the Basic login the person entered for the first, without asking again, and a later
+// send whose task cannot run answers an error, never the first send's data. The next
+// session (another page) asks again.
+TEST_F(HostProtocolTest, SendsOfOnePageShareTheirLoginButNeverAnEarlierAnswer) {
+    const test::DataBoxTestServer databox;
+    const std::string url = databox.Url(test::kDataBoxLoginHost, "basic/form");
+    for (const auto& [name, headers] : {std::pair{"send.p7", "headers=\"\" "},
+                                        std::pair{"broken.p7", ""}}) {
+        test::MakeTaskDocument("<Envelope><task><send doc-id=\"h\" url=\"" + url + "\" " +
+                                   headers + ">ZGF0YQ==</send></task></Envelope>",
+                               temp / name);
+    }
+    test::WriteFile(temp / "answers.json",
+                    json::array({{{"dialog", "login"},
+                                  {"user", test::kDataBoxUser},
+                                  {"password", test::kDataBoxPassword}}})
+                        .dump());
+    const test::TaskServer tasks(temp.path());
+    for (int session = 0; session < 2; ++session) {
+        SCOPED_TRACE(session);
+        std::filesystem::remove(temp / "transcript.jsonl");
+        Child host(kHost);
+        for (const char* task : {"send.p7", "send.p7", "broken.p7"}) {
+            host.Send(Call(0, "ExecuteUrl", {tasks.Url(task)}));
+            const std::string response = host.Receive().value("response", "");
+            EXPECT_EQ(response.rfind(task[0] == 's' ? "<sendresult result=\"ok\" retcode=\"200\""
+                                                    : "<sendresult result=\"error\"/>",
+                                     0),
+                      0u)
+                << task << ": " << response;
+        }
+        host.CloseInput();
+        EXPECT_EQ(host.Wait(), 0);
+        const std::string transcript = test::ReadFile(temp / "transcript.jsonl");
+        EXPECT_EQ(std::count(transcript.begin(), transcript.end(), '\n'), 1) << transcript;
+    }
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 
 #include "core/base64/base64_coder.h"
 #include "net/servers/test_servers.h"
+#include "program_run.h"
 #include "platform/xml/xml_document.h"
 #include "softhsm_token.h"
 #include "task_server.h"
@@ -30,91 +31,11 @@ namespace {
 using ::testing::Contains;
 using ::testing::StartsWith;
 using json = nlohmann::json;
+using test::ProgramRun;
 using test::SoftHsmTokens;
 
 constexpr const char* kPluginInfo =
     "<plugininfo result=\"ok\"><summary name=\"ocx\" version=\"1.31.0\"/></plugininfo>\n";
-// Far longer than any case takes; a run still going then waits for something that never
-// comes, and the case fails on its own instead of the whole suite timing out.
-constexpr int kTimeLimitSeconds = 60;
-
-// The program's exit status, output and transcript.
-struct ProgramRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-    std::vector<json> transcript;
-
-    std::vector<json> Dialogs(const std::string& kind) const {
-        std::vector<json> found;
-        std::copy_if(transcript.begin(), transcript.end(), std::back_inserter(found),
-                     [&](const json& line) { return line.value("dialog", "") == kind; });
-        return found;
-    }
-
-    // What must agree between a run answered by the script and the same run in the real
-    // windows: each dialog's kind, texts, buttons, rows and answers, without times,
-    // durations and whether the script or a default gave the answer.
-    json Agreed() const {
-        static const std::set<std::string> kept = {
-            "dialog",  "icon",    "caption",     "texts",       "warnings", "token",   "host",
-            "user",    "buttons", "default",     "answer",      "pages",    "columns", "checkBox",
-            "showAll", "shown",   "preselected", "certificate", "fields",   "pem"};
-        auto rows = [](const json& all) {
-            json names = json::array();
-            for (const json& row : all) {
-                names.push_back({{"name", row["name"]}, {"id", row["id"]}});
-            }
-            return names;
-        };
-        // An error box for an HTTP answer quotes the server's Date header.
-        static const std::regex date("Date: [^\r\n]*");
-        json agreed = json::array();
-        for (const json& line : transcript) {
-            json reduced = json::object();
-            for (const auto& [key, value] : line.items()) {
-                if (kept.contains(key)) {
-                    reduced[key] = value;
-                }
-            }
-            if (reduced.contains("texts")) {
-                for (json& text : reduced["texts"]) {
-                    text = std::regex_replace(text.get<std::string>(), date, "Date: *");
-                }
-            }
-            if (line.contains("rows")) {
-                reduced["rows"] = rows(line["rows"]);
-            }
-            if (line.contains("actions")) {
-                json& actions = reduced["actions"] = json::array();
-                for (const json& step : line["actions"]) {
-                    json action = {{"action", step["action"]}};
-                    for (const char* key : {"row", "text", "preselected"}) {
-                        if (step.contains(key)) {
-                            action[key] = step[key];
-                        }
-                    }
-                    if (step.contains("rows")) {
-                        action["rows"] = rows(step["rows"]);
-                    }
-                    actions.push_back(std::move(action));
-                }
-            }
-            agreed.push_back(std::move(reduced));
-        }
-        return agreed;
-    }
-};
-
-std::ostream& operator<<(std::ostream& os, const ProgramRun& run) {
-    os << "\nexit status " << run.status << "\nstdout: " << run.out << "\nstderr: " << run.err
-       << "\ntranscript:\n";
-    for (const json& line : run.transcript) {
-        os << line.dump() << '\n';
-    }
-    return os;
-}
-
 json Pin(const std::string& pin) {
     return {{"dialog", "pin"}, {"answer", "ok"}, {"pin", pin}};
 }
@@ -158,36 +79,13 @@ class SignTaskE2eTest : public ::testing::TestWithParam<std::string> {
     // Runs the task at url with the person who gives these answers, in the case's way of
     // answering unless mode names another.
     ProgramRun Exec(const std::string& url, const json& answers, std::string mode = "") {
-        if (mode.empty()) {
-            mode = GetParam();
-        }
-        test::WriteFile(scratch / "answers.json", answers.dump());
-        std::filesystem::remove(transcript);
-        const std::filesystem::path err = scratch / "stderr.txt";
-        const auto [status, out] = test::RunCapturingOutput(
-            "timeout -k 5 " + std::to_string(kTimeLimitSeconds) + " " +
-            std::string(QUILLBOX_BINARY_DIR) + "/src/control/quillbox exec --lang en --ui " + mode +
-            ":" + (scratch / "answers.json").string() + " --transcript " + transcript.string() +
-            " '" + url + "' 2>" + err.string());
-        ProgramRun run{status, out, test::ReadFile(err), {}};
-        if (std::filesystem::exists(transcript)) {
-            std::istringstream lines(test::ReadFile(transcript));
-            for (std::string line; std::getline(lines, line);) {
-                run.transcript.push_back(json::parse(line));
-            }
-        }
-        // timeout(1) exits with 124 when it stopped the program, 137 when it had to kill it.
-        if (status == 124 || status == 137) {
-            ADD_FAILURE() << "quillbox hung: still running after " << kTimeLimitSeconds << " s"
-                          << run;
-        }
-        return run;
+        return test::ExecQuillbox(url, "", answers, mode.empty() ? GetParam() : mode,
+                                  scratch.path());
     }
 
     const std::string formData = "applicant=Jana Nov\xC3\xA1kov\xC3\xA1\namount=1200 CZK\n";
     test::TempDir served;
     test::TempDir scratch;
-    const std::filesystem::path transcript = scratch / "transcript.jsonl";
     test::ScopedEnv tmp{"TMP", scratch.path().string()};
     test::ScopedEnv config{"XDG_CONFIG_HOME", (scratch / "config").string()};
     test::ScopedEnv script{"QUILLBOX_UI_SCRIPT", std::nullopt};
