@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include "net/transfer/url_parts.h"
+#include "platform/secret/secret_text.h"
 #include "platform/system/ascii_case.h"
 
 namespace quillbox::net {
@@ -35,10 +36,17 @@ bool Matches(std::string_view key, std::string_view text, AuthCache::Lookup mode
 
 AuthCache::AuthCache() = default;
 
+// Values are credentials (a Basic header, a session cookie): overwritten before they go.
+void AuthCache::Wipe(std::optional<std::string>& value) {
+    if (value)
+        secret::WipeString(*value);
+    value.reset();
+}
+
 AuthCache::~AuthCache() {
     std::lock_guard guard(lock_);
     for (auto& slot : slots_)
-        slot = Slot{};
+        Wipe(slot.value);
 }
 
 void AuthCache::Put(std::string_view key, std::optional<std::string_view> value) {
@@ -57,6 +65,7 @@ void AuthCache::Put(std::string_view key, std::optional<std::string_view> value)
         // The key keeps the form in which it was first written.
         if (slot.value && value && *slot.value == *value)
             return;
+        Wipe(slot.value);
         slot.value = value ? std::optional<std::string>(*value) : std::nullopt;
         return;
     }

@@ -39,6 +39,8 @@ class AuthCache {
         std::string key;  // empty: free
         std::optional<std::string> value;
     };
+    static void Wipe(std::optional<std::string>& value);
+
     mutable std::recursive_mutex lock_;
     std::array<Slot, kSlots> slots_;
 };
