@@ -56,6 +56,8 @@ TEST(QtLoginDialog, ShowsTheRequestAndHandsBackWhatWasTyped) {
     QtUserInterface ui;
     DialogDriver driver("loginDialog", [](QDialog& dialog) {
         EXPECT_EQ(dialog.windowTitle(), "Quillbox: Autentizace");
+        // No blank left by lines that wrap only in a narrower window.
+        EXPECT_EQ(dialog.height(), dialog.heightForWidth(dialog.width()));
         auto* message = dialog.findChild<QLabel*>("serverMessage");
         EXPECT_TRUE(message->isVisible());
         EXPECT_EQ(message->text(), "Zadejte kód z SMS.");

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <optional>
 
 #include "platform/ui/qt/qt_caption_width.h"
@@ -149,6 +150,10 @@ LoginAnswer AskLoginHere(const LoginRequest& request, AnswerScript* script) {
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     (request.focusOnCode ? w.code : w.user)->setFocus();
+    // Qt sizes a window with wrapped lines for their own narrow width; this one opens
+    // wider, so its height is taken at that width, or a line's worth of blank stays.
+    const int width = std::max(dialog.minimumWidth(), dialog.sizeHint().width());
+    dialog.resize(width, dialog.heightForWidth(width));
 
     std::optional<script::LoginPlan> plan;
     if (script != nullptr) {
