@@ -3,6 +3,7 @@
 // With HOLD_MS each dialog stays open that long first, to be looked at (or captured with
 // the window manager's frame) on a real display:
 //   login_dialog_screenshots OUTDIR HOLD_MS
+// (The pictures in docs/screenshots were taken that way under Xvfb and openbox.)
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
