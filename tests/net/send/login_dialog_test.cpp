@@ -4,11 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <sstream>
 
 #include "core/messages/messages.h"
-#include "platform/ui/scripted/scripted_user_interface.h"
-#include "test_support.h"
 
 namespace quillbox::net {
 namespace {
@@ -62,37 +59,29 @@ TEST(LoginDialogTest, SchemeDecidesFieldsButtonAndFocus) {
         bool codeShown, codeEnabled, userAndPasswordEnabled;
         const char* okText;
         const char* codeCue;
-        const char* codeLabel;
         bool focusOnCode;
     };
     const Row rows[] = {
-        {kSchemeBasic, false, true, true, "OK", "SMS code", "SMS code:", false},
-        {kSchemeDigest, false, true, true, "OK", "SMS code", "SMS code:", false},
-        {kSchemeHotp, true, true, true, "OK", "Code", "Code:", false},
-        {kSchemeTotpSendSms, true, false, true, "Send SMS", "SMS code", "SMS code:", false},
-        {kSchemeTotp, true, true, false, "OK", "SMS code", "SMS code:", true},
+        {kSchemeBasic, false, true, true, "OK", "SMS code", false},
+        {kSchemeDigest, false, true, true, "OK", "SMS code", false},
+        {kSchemeHotp, true, true, true, "OK", "Code", false},
+        {kSchemeTotpSendSms, true, false, true, "Send SMS", "SMS code", false},
+        {kSchemeTotp, true, true, false, "OK", "SMS code", true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.scheme);
-        const CLoginDlg dialog("https://box.example/as/login", row.scheme, "", false);
-        const ui::LoginRequest request = dialog.Request("jana", secret::SecretText("tajne"));
+        const ui::LoginRequest request = CLoginDlg("https://box.example/", row.scheme, "", false)
+                                             .Request("jana", secret::SecretText("tajne"));
         EXPECT_EQ(request.code.shown, row.codeShown);
         EXPECT_EQ(request.code.enabled, row.codeEnabled);
         EXPECT_EQ(request.user.enabled, row.userAndPasswordEnabled);
         EXPECT_EQ(request.password.enabled, row.userAndPasswordEnabled);
-        EXPECT_TRUE(request.user.shown && request.password.shown);
         EXPECT_EQ(request.okText, row.okText);
-        EXPECT_EQ(request.cancelText, "Cancel");
         EXPECT_EQ(request.code.cue, row.codeCue);
-        EXPECT_EQ(request.code.label, row.codeLabel);
         EXPECT_EQ(request.focusOnCode, row.focusOnCode);
-        EXPECT_EQ(request.user.cue, "User name");
-        EXPECT_EQ(request.password.cue, "Password");
-        EXPECT_TRUE(request.password.masked);
-        EXPECT_FALSE(request.user.masked || request.code.masked);
         EXPECT_EQ(request.userName, "jana");
         EXPECT_EQ(request.passwordText.view(), "tajne");
-        EXPECT_EQ(request.maxChars, kLoginFieldChars);
+        EXPECT_TRUE(request.password.masked);
     }
 }
 
@@ -121,8 +110,6 @@ TEST(LoginDialogTest, TextsNameTheServerInTheLanguageChosen) {
     EXPECT_EQ(server.serverMessage, "Špatný kód");
     EXPECT_EQ(server.heading, "Server vyžaduje ověřovací údaje.");
     EXPECT_NE(server.caption.find("Autentizace"), std::string::npos);
-    EXPECT_EQ(server.code.cue, "Kód");
-    EXPECT_EQ(server.cancelText, "Zrušit");
     EXPECT_EQ(CLoginDlg("https://box.example/", kSchemeBasic, "", true).Request("", {}).heading,
               "Proxy server vyžaduje ověřovací údaje.");
     SetLanguage("en");
@@ -174,42 +161,6 @@ TEST(LoginDialogTest, UnknownChallengeShowsNothingAndCountsAsCancelled) {
         EXPECT_EQ(ui.asked, 0);
         EXPECT_EQ(user, "jana");
     }
-}
-
-// The SMS code step with the scripted person: name and password are locked, so a value
-// for them cannot be typed; the code is taken, and the transcript holds no secret.
-TEST(LoginDialogTest, ScriptedPersonAtTheSmsCodeStep) {
-    SetLanguage("en");
-    test::TempDir temp;
-    test::WriteFile(temp / "answers.json",
-                    R"([{"dialog": "login", "user": "petr", "code": "482913"}])");
-    ui::ScriptedUserInterface person(temp / "answers.json", temp / "transcript.jsonl");
-    ui::SetUserInterface(&person);
-    std::string user = "jana";
-    secret::SecretText password("tajne-heslo");
-    secret::SecretText code;
-    const bool confirmed = CLoginDlg("https://box.example/as/processLogin", kSchemeTotp,
-                                     "Enter the code from the SMS.", false)
-                               .DoModal(user, password, code);
-    ui::SetUserInterface(nullptr);
-    EXPECT_TRUE(confirmed);
-    EXPECT_EQ(user, "jana");
-    EXPECT_EQ(password.view(), "tajne-heslo");
-    EXPECT_EQ(code.view(), "482913");
-
-    const std::string transcript = test::ReadFile(temp / "transcript.jsonl");
-    EXPECT_EQ(transcript.find("482913"), std::string::npos);
-    EXPECT_EQ(transcript.find("tajne"), std::string::npos);
-    const nlohmann::json line = nlohmann::json::parse(transcript);
-    EXPECT_EQ(line["texts"], nlohmann::json::array({"The server box.example is asking for your "
-                                                    "user name and password.",
-                                                    "Enter the code from the SMS."}));
-    EXPECT_EQ(line["fields"]["user"],
-              (nlohmann::json{{"text", "jana"}, {"shown", true}, {"enabled", false}}));
-    EXPECT_EQ(line["fields"]["password"]["text"], "***********");
-    EXPECT_EQ(line["fields"]["code"]["text"], "******");
-    EXPECT_EQ(line["answer"], "ok");
-    EXPECT_NE(line.value("problem", "").find("user field"), std::string::npos);
 }
 
 }  // namespace
