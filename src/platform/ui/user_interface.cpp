@@ -1,5 +1,6 @@
 #include "platform/ui/user_interface.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -99,6 +100,29 @@ bool CredentialsRequest::Accepts(std::string_view name) const {
 
 bool UserInterface::AskContinueDespiteCertificate(const CertificateWarningRequest&) {
     return false;
+}
+
+namespace {
+
+bool ContinuesCharacter(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+}  // namespace
+
+std::size_t LoginCharacters(std::string_view utf8) {
+    return static_cast<std::size_t>(
+        std::count_if(utf8.begin(), utf8.end(), [](char c) { return !ContinuesCharacter(c); }));
+}
+
+std::size_t LoginPrefixBytes(std::string_view utf8, std::size_t maxChars) {
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        if (!ContinuesCharacter(utf8[i]) && characters++ == maxChars) {
+            return i;
+        }
+    }
+    return utf8.size();
 }
 
 LoginAnswer UserInterface::AskLogin(const LoginRequest&) {

@@ -177,6 +177,11 @@ struct LoginRequest {
     std::string cancelText{};
 };
 
+// Characters as maxChars counts them: UTF-8 characters, not bytes.
+std::size_t LoginCharacters(std::string_view utf8);
+// The bytes of the first maxChars characters of utf8, so that a cut never splits one.
+std::size_t LoginPrefixBytes(std::string_view utf8, std::size_t maxChars);
+
 struct LoginAnswer {
     bool confirmed = false;
     // The fields' texts as they stand when OK was pressed (empty when left empty).

@@ -15,6 +15,14 @@ std::size_t Utf8Length(const QString& text) {
     return bytes;
 }
 
+std::size_t CharacterCount(const QString& text) {
+    std::size_t characters = 0;
+    for (const QChar c : text) {
+        characters += c.isLowSurrogate() ? 0 : 1;
+    }
+    return characters;
+}
+
 secret::SecretText SecretFromText(const QString& text) {
     QByteArray utf8 = text.toUtf8();
     secret::SecretText secret(

@@ -12,6 +12,9 @@ namespace quillbox::ui {
 // be one more copy of the secret.
 std::size_t Utf8Length(const QString& text);
 
+// The characters in the text (a pair of surrogates is one), without converting it.
+std::size_t CharacterCount(const QString& text);
+
 // The text as UTF-8 in a secret; the one conversion buffer on the way is wiped.
 secret::SecretText SecretFromText(const QString& text);
 

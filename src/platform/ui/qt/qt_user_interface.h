@@ -38,6 +38,8 @@ class QtUserInterface final : public UserInterface {
     // Certificate warning and credentials dialog (qt_connection_dialogs.cpp).
     bool AskContinueDespiteCertificate(const CertificateWarningRequest& request) override;
     CredentialsAnswer AskCredentials(const CredentialsRequest& request) override;
+    // Login dialog (qt_login_dialog.cpp).
+    LoginAnswer AskLogin(const LoginRequest& request) override;
     // Certificate dialog (qt_certificate_chooser.cpp).
     void RunCertificateChooser(CertificateChooser& chooser) override;
 

@@ -195,6 +195,83 @@ nlohmann::json CredentialsLine(const CredentialsRequest& seen, const std::string
             {"scripted", scripted}};
 }
 
+void LoginPlan::Note(const std::string& note) {
+    problem += (problem.empty() ? "" : "; ") + note;
+}
+
+LoginPlan PlanLogin(AnswerScript& script, const LoginRequest& request) {
+    LoginPlan plan;
+    nlohmann::json entry = script.NextAnswer(kLogin);
+    plan.scripted = !entry.is_null();
+    if (!plan.scripted) {
+        return plan;
+    }
+    // Without "answer" the entry means OK: it says what to type.
+    plan.confirm = !entry.contains("answer") || Affirms(entry, "ok", "cancel", plan);
+    if (!plan.confirm) {
+        // A cancel types nothing; whatever the entry holds goes.
+        for (const char* name : {"password", "code"}) {
+            if (const auto found = entry.find(name); found != entry.end() && found->is_string()) {
+                secret::WipeString(found->get_ref<std::string&>());
+            }
+        }
+        return plan;
+    }
+    // The value a person could type into that field, in the entry; null when there is none.
+    auto typed = [&](const char* name, const LoginField& field) -> std::string* {
+        const auto found = entry.find(name);
+        if (found == entry.end() || !found->is_string()) {
+            return nullptr;
+        }
+        std::string& value = found->get_ref<std::string&>();
+        if (!field.shown || !field.enabled) {
+            plan.Note(std::string("the ") + name + " field cannot be typed in; left as it was");
+            secret::WipeString(value);
+            return nullptr;
+        }
+        if (const std::size_t fits = LoginPrefixBytes(value, request.maxChars);
+            fits < value.size()) {
+            plan.Note(std::string("the ") + name + " field refused the characters after the " +
+                      std::to_string(request.maxChars) + "th");
+            secret::WipeBytes(value.data() + fits, value.size() - fits);
+            value.resize(fits);
+        }
+        return &value;
+    };
+    if (const std::string* user = typed("user", request.user)) {
+        plan.user = *user;
+    }
+    if (std::string* password = typed("password", request.password)) {
+        plan.password = secret::SecretText::TakeFrom(*password);
+    }
+    if (std::string* code = typed("code", request.code)) {
+        plan.code = secret::SecretText::TakeFrom(*code);
+    }
+    return plan;
+}
+
+nlohmann::json LoginLine(const LoginRequest& seen, const LoginFieldsSeen& fields, bool confirmed,
+                         bool scripted) {
+    auto field = [](const LoginField& shown, std::string text) {
+        return nlohmann::json{
+            {"text", std::move(text)}, {"shown", shown.shown}, {"enabled", shown.enabled}};
+    };
+    nlohmann::json texts = nlohmann::json::array({seen.serverLine});
+    if (!seen.serverMessage.empty()) {
+        texts.push_back(seen.serverMessage);
+    }
+    return {{"dialog", kLogin},
+            {"caption", seen.caption},
+            {"texts", std::move(texts)},
+            {"fields",
+             {{"user", field(seen.user, fields.user)},
+              {"password", field(seen.password, std::string(fields.passwordChars, '*'))},
+              {"code", field(seen.code, std::string(fields.codeChars, '*'))}}},
+            {"ok", seen.okText},
+            {"answer", confirmed ? "ok" : "cancel"},
+            {"scripted", scripted}};
+}
+
 WarningPlan PlanCertificateWarning(AnswerScript& script) {
     WarningPlan plan;
     const nlohmann::json entry = script.NextAnswer(kCertWarning);

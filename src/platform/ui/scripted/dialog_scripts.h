@@ -27,6 +27,7 @@ inline constexpr std::string_view kCertWarning = "certwarning";
 inline constexpr std::string_view kViewer = "certificate";
 inline constexpr std::string_view kWaitDialog = "wait";
 inline constexpr std::string_view kCertificates = "certificates";
+inline constexpr std::string_view kLogin = "login";
 
 std::string_view AnswerName(BoxAnswer answer);
 
@@ -58,6 +59,34 @@ struct CredentialsPlan : Plan {
 CredentialsPlan PlanCredentials(AnswerScript& script, const CredentialsRequest& request);
 nlohmann::json CredentialsLine(const CredentialsRequest& seen, const std::string& userName,
                                bool confirmed, bool scripted);
+
+// {"dialog": "login", "user": "...", "password": "...", "code": "..."}: each value given is
+// typed into its field (replacing the prefill), then OK; an omitted value leaves its field
+// as it is. {"dialog": "login", "answer": "cancel"} cancels. A value for a field a person
+// cannot type in (hidden or disabled) is dropped and written down as a problem; so is the
+// part of a value beyond the field's maxChars, which the field refuses.
+struct LoginPlan : Plan {
+    bool confirm = false;
+    std::optional<std::string> user;
+    std::optional<secret::SecretText> password;
+    std::optional<secret::SecretText> code;
+
+    // Adds a note to problem.
+    void Note(const std::string& note);
+};
+LoginPlan PlanLogin(AnswerScript& script, const LoginRequest& request);
+
+// The fields as they stand when the dialog closes; only the length of the secrets.
+struct LoginFieldsSeen {
+    std::string user;
+    std::size_t passwordChars = 0;
+    std::size_t codeChars = 0;
+};
+// "texts": the server line and the server's message (when shown); "fields": for "user",
+// "password" and "code" the "text" a person sees (the secrets as one '*' per character),
+// "shown" and "enabled"; "ok": the confirm button's text.
+nlohmann::json LoginLine(const LoginRequest& seen, const LoginFieldsSeen& fields, bool confirmed,
+                         bool scripted);
 
 struct WarningPlan : Plan {
     bool goOn = false;

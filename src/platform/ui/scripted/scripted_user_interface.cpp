@@ -102,6 +102,26 @@ CredentialsAnswer ScriptedUserInterface::AskCredentials(const CredentialsRequest
     return answer;
 }
 
+LoginAnswer ScriptedUserInterface::AskLogin(const LoginRequest& request) {
+    script::LoginPlan plan = script::PlanLogin(script_, request);
+    // The fields as the person leaves them: what was typed, else the prefill.
+    LoginAnswer answer;
+    answer.userName = plan.user.value_or(request.userName);
+    answer.password =
+        plan.password ? std::move(*plan.password) : secret::SecretText(request.passwordText.view());
+    if (plan.code) {
+        answer.code = std::move(*plan.code);
+    }
+    const script::LoginFieldsSeen seen{answer.userName, LoginCharacters(answer.password.view()),
+                                       LoginCharacters(answer.code.view())};
+    script_.Record(script::LoginLine(request, seen, plan.confirm, plan.scripted), plan.problem);
+    if (!plan.confirm) {
+        return {};
+    }
+    answer.confirmed = true;
+    return answer;
+}
+
 void ScriptedUserInterface::RunCertificateChooser(CertificateChooser& chooser) {
     DirectChooserActor actor(chooser);
     script::ChooserRun run(script_, actor);

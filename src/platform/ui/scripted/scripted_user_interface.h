@@ -36,6 +36,10 @@ class ScriptedUserInterface final : public UserInterface {
     // {"dialog": "credentials", "answer": "ok", "user": "...", "password": "..."} or
     // "cancel"; the transcript never holds the password.
     CredentialsAnswer AskCredentials(const CredentialsRequest& request) override;
+    // {"dialog": "login", "user": ..., "password": ..., "code": ...} (each optional) or
+    // {"dialog": "login", "answer": "cancel"} (script::PlanLogin); the transcript shows the
+    // secrets as '*' only (script::LoginLine).
+    LoginAnswer AskLogin(const LoginRequest& request) override;
     // {"dialog": "certificates", "actions": [...]}: the person's actions in order
     // (script::ChooserRun). One line when the dialog closes: "caption", "pages",
     // "columns", "checkBox", "buttons"; "showAll", "rows" (name, issuer, validFrom,

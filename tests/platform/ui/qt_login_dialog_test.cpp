@@ -1,0 +1,168 @@
+// The login window, clicked and typed into as a person would, and driven from an answers
+// file like the scripted person.
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "box_driver.h"
+#include "platform/ui/qt/qt_user_interface.h"
+#include "platform/ui/scripted/answer_script.h"
+#include "platform/ui/scripted/scripted_user_interface.h"
+#include "test_support.h"
+
+namespace quillbox::ui {
+namespace {
+
+using test::DialogDriver;
+
+// The SMS code step: name and password locked, the focus in the code.
+LoginRequest Request() {
+    LoginRequest request;
+    request.caption = "Quillbox: Autentizace";
+    request.serverLine = "Server box.example požaduje vaše uživatelské jméno a heslo.";
+    request.serverMessage = "Zadejte kód z SMS.";
+    request.user = {.cue = "Uživatelské jméno", .enabled = false};
+    request.password = {.cue = "Heslo", .enabled = false, .masked = true};
+    request.code = {.cue = "Kód z SMS"};
+    request.userName = "jana";
+    request.passwordText = secret::SecretText("heslo");
+    request.focusOnCode = true;
+    request.okText = "OK";
+    request.cancelText = "Zrušit";
+    return request;
+}
+
+QLineEdit* Field(QDialog& dialog, const char* name) {
+    return dialog.findChild<QLineEdit*>(name);
+}
+
+void TypeCharacters(QLineEdit* field, const QString& text) {
+    // Not ASCII, so a key at a time rather than keyClicks.
+    for (const QChar ch : text) {
+        QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    }
+}
+
+TEST(QtLoginDialog, ShowsTheRequestAndHandsBackWhatWasTyped) {
+    QtUserInterface ui;
+    DialogDriver driver("loginDialog", [](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Quillbox: Autentizace");
+        // No blank left by lines that wrap only in a narrower window.
+        EXPECT_EQ(dialog.height(), dialog.heightForWidth(dialog.width()));
+        auto* message = dialog.findChild<QLabel*>("serverMessage");
+        EXPECT_TRUE(message->isVisible());
+        EXPECT_EQ(message->text(), "Zadejte kód z SMS.");
+        EXPECT_EQ(message->palette().color(QPalette::WindowText), QColor(0xb0, 0, 0));
+        QLineEdit* user = Field(dialog, "user");
+        QLineEdit* password = Field(dialog, "password");
+        QLineEdit* code = Field(dialog, "code");
+        EXPECT_EQ(user->text(), "jana");
+        EXPECT_FALSE(user->isEnabled());
+        EXPECT_FALSE(password->isEnabled());
+        EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(password->displayText(), "*****");
+        EXPECT_EQ(code->placeholderText(), "Kód z SMS");
+        EXPECT_EQ(dialog.focusWidget(), code);
+        QTest::keyClicks(code, "482913");
+        QTest::keyClick(code, Qt::Key_Return);
+    });
+    const LoginAnswer answer = ui.AskLogin(Request());
+    EXPECT_TRUE(driver.Acted());
+    EXPECT_TRUE(answer.confirmed);
+    EXPECT_EQ(answer.userName, "jana");
+    EXPECT_EQ(answer.password.view(), "heslo");
+    EXPECT_EQ(answer.code.view(), "482913");
+}
+
+TEST(QtLoginDialog, WithoutServerMessageTheFieldsMoveUpAndCodeIsHidden) {
+    QtUserInterface ui;
+    LoginRequest request = Request();
+    int userWithMessage = 0;
+    DialogDriver first("loginDialog", [&](QDialog& dialog) {
+        userWithMessage = Field(dialog, "user")->y();
+        dialog.reject();
+    });
+    ui.AskLogin(request);
+    request.serverMessage.clear();
+    request.code.shown = false;
+    request.user.enabled = request.password.enabled = true;
+    request.focusOnCode = false;
+    DialogDriver second("loginDialog", [&](QDialog& dialog) {
+        EXPECT_FALSE(dialog.findChild<QLabel*>("serverMessage")->isVisible());
+        EXPECT_LT(Field(dialog, "user")->y(), userWithMessage);
+        EXPECT_FALSE(Field(dialog, "code")->isVisible());
+        EXPECT_EQ(dialog.focusWidget(), Field(dialog, "user"));
+        dialog.reject();
+    });
+    ui.AskLogin(request);
+    EXPECT_TRUE(first.Acted() && second.Acted());
+}
+
+// 100 Czech letters fit; the 101st is refused as it is typed. Escape cancels.
+TEST(QtLoginDialog, RefusesTheCharacterPastTheLimitAndEscapeCancels) {
+    QtUserInterface ui;
+    LoginRequest request = Request();
+    request.user.enabled = true;
+    request.userName.clear();
+    request.focusOnCode = false;
+    DialogDriver driver("loginDialog", [](QDialog& dialog) {
+        QLineEdit* user = Field(dialog, "user");
+        QString hundred;
+        for (int i = 0; i < 100; ++i) {
+            hundred += QChar(0x0159);  // ř
+        }
+        TypeCharacters(user, hundred + QStringLiteral("ž"));
+        EXPECT_EQ(user->text(), hundred);
+        QTest::keyClick(user, Qt::Key_Escape);
+    });
+    const LoginAnswer answer = ui.AskLogin(request);
+    EXPECT_TRUE(driver.Acted());
+    EXPECT_FALSE(answer.confirmed);
+    EXPECT_TRUE(answer.userName.empty() && answer.code.empty());
+}
+
+std::vector<nlohmann::json> LinesWithoutTime(const std::filesystem::path& transcript) {
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(test::ReadFile(transcript));
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(nlohmann::json::parse(line));
+        lines.back().erase("time");
+    }
+    return lines;
+}
+
+// The same answers give the same transcript from the real window as from the script.
+TEST(QtLoginDialog, AnswersFilePlaysLikeTheScriptedPerson) {
+    test::TempDir temp;
+    test::WriteFile(temp / "answers.json",
+                    R"([{"dialog": "login", "user": "petr", "code": "482913"},
+                        {"dialog": "login", "answer": "cancel"}])");
+    ScriptedUserInterface person(temp / "answers.json", temp / "scripted.jsonl");
+    QtUserInterface window(
+        std::make_shared<AnswerScript>(temp / "answers.json", temp / "qt.jsonl"));
+    for (UserInterface* ui :
+         {static_cast<UserInterface*>(&person), static_cast<UserInterface*>(&window)}) {
+        const LoginAnswer typed = ui->AskLogin(Request());
+        EXPECT_TRUE(typed.confirmed);
+        EXPECT_EQ(typed.userName, "jana");  // locked: not typed
+        EXPECT_EQ(typed.code.view(), "482913");
+        EXPECT_FALSE(ui->AskLogin(Request()).confirmed);
+    }
+    const auto scripted = LinesWithoutTime(temp / "scripted.jsonl");
+    ASSERT_EQ(scripted.size(), 2u);
+    EXPECT_EQ(LinesWithoutTime(temp / "qt.jsonl"), scripted);
+    EXPECT_EQ(scripted[0]["fields"]["code"]["text"], "******");
+    EXPECT_TRUE(scripted[0].contains("problem"));
+}
+
+}  // namespace
+}  // namespace quillbox::ui
