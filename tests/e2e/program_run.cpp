@@ -25,7 +25,7 @@ json ProgramRun::Agreed() const {
     static const std::set<std::string> kept = {
         "dialog",  "icon",    "caption",     "texts",       "warnings", "token",   "host",
         "user",    "buttons", "default",     "answer",      "pages",    "columns", "checkBox",
-        "showAll", "shown",   "preselected", "certificate", "fields",   "pem"};
+        "showAll", "shown",   "preselected", "certificate", "fields",   "pem",     "ok"};
     auto rows = [](const json& all) {
         json names = json::array();
         for (const json& row : all) {

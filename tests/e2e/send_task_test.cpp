@@ -98,7 +98,7 @@ TEST_F(SendTaskE2eTest, EachLoginFlowDeliversTheDataOnce) {
          "",
          {Login({{"user", kUser}, {"password", "wrong"}}), Login({{"password", kPassword}})},
          {"basic challenge 401", "basic bad-credentials 401 " + kUser + ":wrong",
-          "basic plain 200 " + right}},
+          "basic accepted 200 " + right}},
         {"digest",
          "digest/form",
          "",
@@ -110,7 +110,7 @@ TEST_F(SendTaskE2eTest, EachLoginFlowDeliversTheDataOnce) {
          {Login({{"user", kUser}, {"password", kPassword}, {"code", "111111"}}),
           Login({{"password", kPassword}, {"code", test::kDataBoxHotpCode}})},
          {"hotp challenge 401", "hotp bad-code 401 " + right + "111111",
-          "hotp accepted 302 " + right + test::kDataBoxHotpCode, "service service 200"}},
+          "hotp login-ok 302 " + right + test::kDataBoxHotpCode, "service service 200"}},
         {"sms",
          "sms/form",
          "sms",
@@ -118,9 +118,9 @@ TEST_F(SendTaskE2eTest, EachLoginFlowDeliversTheDataOnce) {
           Login({{"code", test::kDataBoxSmsCode}})},
          {"sms challenge 401", "sms sms-sent 302 " + right, "sms-code challenge 401",
           "sms-code bad-code 401 " + right + "999999",
-          "sms-code accepted 302 " + right + test::kDataBoxSmsCode, "service service 200"}},
+          "sms-code login-ok 302 " + right + test::kDataBoxSmsCode, "service service 200"}},
         {"redirect without a challenge", "direct/form", "sms", json::array(),
-         {"direct accepted 302", "service service 200"}},
+         {"direct login-ok 302", "service service 200"}},
     };
     for (const auto& flow : flows) {
         SCOPED_TRACE(flow.name);
