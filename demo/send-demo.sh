@@ -54,8 +54,11 @@ print("== what the person was shown")
 for line in open(work + "/transcript.jsonl", encoding="utf-8"):
     entry = json.loads(line)
     if entry.get("dialog") == "login":
-        message = entry.get("message") or ""
-        print(f"login dialog \"{entry.get('server', '')}\" {message} -> {entry.get('answer')}")
+        fields = entry.get("fields", {})
+        typed = ", ".join(f"{name} \"{field['text']}\"" for name, field in fields.items()
+                          if field.get("shown") and field.get("enabled"))
+        print(f"login dialog: {' / '.join(entry.get('texts', []))}")
+        print(f"  typed {typed}; pressed \"{entry.get('ok')}\" -> {entry.get('answer')}")
 root = ET.parse(work + "/response.xml").getroot()
 print("== the page's answer")
 print(f"<{root.tag} result=\"{root.get('result')}\" retcode=\"{root.get('retcode')}\">")

@@ -119,7 +119,10 @@ TEST_F(SendTaskE2eTest, EachLoginFlowDeliversTheDataOnce) {
          {"sms challenge 401", "sms sms-sent 302 " + right, "sms-code challenge 401",
           "sms-code bad-code 401 " + right + "999999",
           "sms-code login-ok 302 " + right + test::kDataBoxSmsCode, "service service 200"}},
-        {"redirect without a challenge", "direct/form", "sms", json::array(),
+        {"redirect without a challenge",
+         "direct/form",
+         "sms",
+         json::array(),
          {"direct login-ok 302", "service service 200"}},
     };
     for (const auto& flow : flows) {
@@ -128,9 +131,9 @@ TEST_F(SendTaskE2eTest, EachLoginFlowDeliversTheDataOnce) {
         const std::string attributes =
             "headers=\"X-Form: 1\"" +
             (flow.loginType.empty() ? "" : " loginType=\"" + flow.loginType + "\"");
-        const ProgramRun run = Exec(SendTask(server.Url(test::kDataBoxLoginHost, flow.path),
-                                             attributes),
-                                    flow.answers, "script");
+        const ProgramRun run =
+            Exec(SendTask(server.Url(test::kDataBoxLoginHost, flow.path), attributes), flow.answers,
+                 "script");
         const auto result = SendResult(run);
         ASSERT_TRUE(result) << run;
         EXPECT_EQ(std::get<0>(*result), "200");
@@ -150,16 +153,17 @@ TEST_F(SendTaskE2eTest, EachLoginFlowDeliversTheDataOnce) {
 // The server's words for a wrong code reach the person, both encoded words joined, and the
 // SMS flow's second form shows only the code field.
 TEST_F(SendTaskE2eTest, ThePersonSeesTheServersWordsAndTheRightFields) {
-    const ProgramRun run =
-        Exec(SendTask(server.Url(test::kDataBoxLoginHost, "sms/form"), "headers=\"\" loginType=\"sms\""),
-             json::array({Login({{"user", kUser}, {"password", kPassword}}),
-                          Login({{"code", test::kDataBoxSmsCode}})}),
-             "script");
+    const ProgramRun run = Exec(
+        SendTask(server.Url(test::kDataBoxLoginHost, "sms/form"), "headers=\"\" loginType=\"sms\""),
+        json::array({Login({{"user", kUser}, {"password", kPassword}}),
+                     Login({{"code", test::kDataBoxSmsCode}})}),
+        "script");
     ASSERT_TRUE(SendResult(run)) << run;
     const std::vector<json> logins = run.Dialogs("login");
     ASSERT_EQ(logins.size(), 2u) << run;
     EXPECT_EQ(logins[0]["ok"], "Send SMS") << logins[0];
-    EXPECT_THAT(logins[1].dump(), HasSubstr("SMS k\xC3\xB3" "d byl odesl\xC3\xA1n"));
+    EXPECT_THAT(logins[1].dump(), HasSubstr("SMS k\xC3\xB3"
+                                            "d byl odesl\xC3\xA1n"));
 }
 
 // What the page gets when the send cannot end with the service's answer.
@@ -171,9 +175,13 @@ TEST_F(SendTaskE2eTest, CancelRefusalAndUnsendableTasksAnswerWithoutData) {
         std::string out;
         std::size_t requests;
     } cases[] = {
-        {"cancelled login", SendTask(server.Url(test::kDataBoxLoginHost, "hotp/f"),
-                                     "headers=\"\" loginType=\"token\""),
-         {kCancelLogin}, 0, "<sendresult result=\"cancel\"/>\n", 1},
+        {"cancelled login",
+         SendTask(server.Url(test::kDataBoxLoginHost, "hotp/f"),
+                  "headers=\"\" loginType=\"token\""),
+         {kCancelLogin},
+         0,
+         "<sendresult result=\"cancel\"/>\n",
+         1},
         {"login server answers 200 without a redirect",
          SendTask(server.Url(test::kDataBoxLoginHost, "login-ok/f"),
                   "headers=\"\" loginType=\"token\""),
@@ -182,7 +190,8 @@ TEST_F(SendTaskE2eTest, CancelRefusalAndUnsendableTasksAnswerWithoutData) {
          "<sendresult result=\"error\"/>\n", 0},
         {"no headers attribute", SendTask(server.Url(test::kDataBoxLoginHost, "plain/f")),
          json::array(), 0, "<sendresult result=\"error\"/>\n", 0},
-        {"empty data", SendTask(server.Url(test::kDataBoxLoginHost, "plain/f"), "headers=\"\"", " \n "),
+        {"empty data",
+         SendTask(server.Url(test::kDataBoxLoginHost, "plain/f"), "headers=\"\"", " \n "),
          json::array(), 0, "<sendresult result=\"error\"/>\n", 0},
     };
     for (const auto& c : cases) {
@@ -198,7 +207,8 @@ TEST_F(SendTaskE2eTest, CancelRefusalAndUnsendableTasksAnswerWithoutData) {
 // A server that answers with an error: the person is told which server, the page gets no
 // answer.
 TEST_F(SendTaskE2eTest, AServerErrorNamesTheHostAndGivesNoResponse) {
-    const std::string host = std::string(test::kDataBoxLoginHost) + ":" + std::to_string(server.port());
+    const std::string host =
+        std::string(test::kDataBoxLoginHost) + ":" + std::to_string(server.port());
     const ProgramRun run =
         Exec(SendTask(server.Url(test::kDataBoxLoginHost, "missing/f"), "headers=\"\""),
              json::array(), "script");
@@ -216,14 +226,16 @@ TEST_F(SendTaskE2eTest, PageDataAndHeadersReachTheServerAsMeant) {
     for (std::size_t at = 16; at < wrapped.size(); at += 17)
         wrapped.insert(at, "\n");
     const ProgramRun run = Exec(
-        SendTask(server.Url(test::kDataBoxLoginHost, "plain/f"),
-                 "method=\"get\" headers=\"X-Form: 1&#10;Host: evil.example&#10;Content-Length: 3\"",
-                 "\n  " + wrapped + "\n"),
+        SendTask(
+            server.Url(test::kDataBoxLoginHost, "plain/f"),
+            "method=\"get\" headers=\"X-Form: 1&#10;Host: evil.example&#10;Content-Length: 3\"",
+            "\n  " + wrapped + "\n"),
         json::array(), "script");
     ASSERT_TRUE(SendResult(run)) << run;
     const json seen = server.Seen().back();
     EXPECT_EQ(seen["method"], "POST");
-    EXPECT_EQ(seen["host"], std::string(test::kDataBoxLoginHost) + ":" + std::to_string(server.port()));
+    EXPECT_EQ(seen["host"],
+              std::string(test::kDataBoxLoginHost) + ":" + std::to_string(server.port()));
     EXPECT_EQ(seen["bodyLength"], formData.size());
     EXPECT_EQ(seen["contentLength"], std::to_string(formData.size()));
 }
@@ -235,10 +247,12 @@ TEST_F(SendTaskE2eTest, RealWindowsLogInAsTheScriptedPersonDoes) {
         std::string path, loginType;
         json answers;
     } flows[] = {
-        {"hotp/form", "token",
+        {"hotp/form",
+         "token",
          {Login({{"user", kUser}, {"password", kPassword}, {"code", "111111"}}),
           Login({{"password", kPassword}, {"code", test::kDataBoxHotpCode}})}},
-        {"sms/form", "sms",
+        {"sms/form",
+         "sms",
          {Login({{"user", kUser}, {"password", kPassword}}),
           Login({{"code", test::kDataBoxSmsCode}})}},
     };

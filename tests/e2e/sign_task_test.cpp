@@ -19,8 +19,8 @@
 
 #include "core/base64/base64_coder.h"
 #include "net/servers/test_servers.h"
-#include "program_run.h"
 #include "platform/xml/xml_document.h"
+#include "program_run.h"
 #include "softhsm_token.h"
 #include "task_server.h"
 #include "test_support.h"
