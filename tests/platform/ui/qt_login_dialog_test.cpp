@@ -130,39 +130,5 @@ TEST(QtLoginDialog, RefusesTheCharacterPastTheLimitAndEscapeCancels) {
     EXPECT_TRUE(answer.userName.empty() && answer.code.empty());
 }
 
-std::vector<nlohmann::json> LinesWithoutTime(const std::filesystem::path& transcript) {
-    std::vector<nlohmann::json> lines;
-    std::istringstream in(test::ReadFile(transcript));
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(nlohmann::json::parse(line));
-        lines.back().erase("time");
-    }
-    return lines;
-}
-
-// The same answers give the same transcript from the real window as from the script.
-TEST(QtLoginDialog, AnswersFilePlaysLikeTheScriptedPerson) {
-    test::TempDir temp;
-    test::WriteFile(temp / "answers.json",
-                    R"([{"dialog": "login", "user": "petr", "code": "482913"},
-                        {"dialog": "login", "answer": "cancel"}])");
-    ScriptedUserInterface person(temp / "answers.json", temp / "scripted.jsonl");
-    QtUserInterface window(
-        std::make_shared<AnswerScript>(temp / "answers.json", temp / "qt.jsonl"));
-    for (UserInterface* ui :
-         {static_cast<UserInterface*>(&person), static_cast<UserInterface*>(&window)}) {
-        const LoginAnswer typed = ui->AskLogin(Request());
-        EXPECT_TRUE(typed.confirmed);
-        EXPECT_EQ(typed.userName, "jana");  // locked: not typed
-        EXPECT_EQ(typed.code.view(), "482913");
-        EXPECT_FALSE(ui->AskLogin(Request()).confirmed);
-    }
-    const auto scripted = LinesWithoutTime(temp / "scripted.jsonl");
-    ASSERT_EQ(scripted.size(), 2u);
-    EXPECT_EQ(LinesWithoutTime(temp / "qt.jsonl"), scripted);
-    EXPECT_EQ(scripted[0]["fields"]["code"]["text"], "******");
-    EXPECT_TRUE(scripted[0].contains("problem"));
-}
-
 }  // namespace
 }  // namespace quillbox::ui
