@@ -1,6 +1,8 @@
 # Sourced by the demo scripts: a scratch folder and a task server on 127.0.0.1, both gone
 # when the script ends.
 #   start_task_server FOLDER    serves FOLDER; sets base to "http://127.0.0.1:PORT"
+#   start_server COMMAND...     runs a server that writes its port to the file named by its
+#                               last argument ("$work/port"); sets port
 work=$(mktemp -d)
 server=""
 cleanup() {
@@ -16,13 +18,18 @@ cleanup() {
 }
 trap cleanup EXIT
 
-start_task_server() {
-    setsid "$root/tools/task-server.py" "$1" "$work/port" &
+start_server() {
+    setsid "$@" &
     server=$!
     for _ in $(seq 100); do
         [ -s "$work/port" ] && break
         sleep 0.1
     done
-    [ -s "$work/port" ] || { echo "$(basename "$0"): the task server did not start" >&2; exit 1; }
-    base="http://127.0.0.1:$(cat "$work/port")"
+    [ -s "$work/port" ] || { echo "$(basename "$0"): the server did not start" >&2; exit 1; }
+    port=$(cat "$work/port")
+}
+
+start_task_server() {
+    start_server "$root/tools/task-server.py" "$1" "$work/port"
+    base="http://127.0.0.1:$port"
 }

@@ -11,27 +11,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 quillbox=${1:-$root/build/src/control/quillbox}
 
-work=$(mktemp -d)
-server=""
-cleanup() {
-    local status=$?
-    if [ -n "$server" ]; then
-        kill -- "-$server" 2>/dev/null || true
-        wait "$server" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-    exit "$status"
-}
-trap cleanup EXIT
+# shellcheck source=local-server.sh
+. "$here/local-server.sh"
 
-setsid python3 "$root/tests/net/servers/databox_test_server.py" "$work/port" &
-server=$!
-for _ in $(seq 100); do
-    [ -s "$work/port" ] && break
-    sleep 0.1
-done
-[ -s "$work/port" ] || { echo "send-demo: the service stand-in did not start" >&2; exit 1; }
-url="http://login.box.localhost:$(cat "$work/port")/sms/forms/podani"
+start_server python3 "$root/tests/net/servers/databox_test_server.py" "$work/port"
+url="http://login.box.localhost:$port/sms/forms/podani"
 
 data=$(base64 -w0 "$here/form-data.txt")
 sed -e "s|@DATA@|$data|" -e "s|@URL@|$url|" "$here/send-task.xml" >"$work/task.xml"

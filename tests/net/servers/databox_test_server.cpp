@@ -12,34 +12,15 @@ namespace fs = std::filesystem;
 
 namespace {
 // Debian's interpreter when present: a wrapper found first in PATH may take seconds to start.
-std::string Python() {
-    return fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
-}
-
 size_t Append(char* data, size_t size, size_t count, void* out) {
     static_cast<std::string*>(out)->append(data, size * count);
     return size * count;
 }
 }  // namespace
 
-DataBoxTestServer::DataBoxTestServer()
-    : process_(
-          {Python(), std::string(QUILLBOX_SOURCE_DIR) + "/tests/net/servers/databox_test_server.py",
-           (dir_ / "port").string()},
-          dir_ / "databox.out") {
-    for (int i = 0; i < 500 && port_ == 0 && process_.Running(); ++i) {
-        if (fs::exists(dir_ / "port"))
-            port_ = std::stoi(ReadFile(dir_ / "port"));
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    if (port_ == 0)
-        throw std::runtime_error("data-box test server did not start");
-}
-
 std::string DataBoxTestServer::Url(const std::string& host, const std::string& pathAndQuery) const {
     const bool rooted = !pathAndQuery.empty() && pathAndQuery.front() == '/';
-    return "http://" + host + ":" + std::to_string(port_) + (rooted ? "" : "/") + pathAndQuery;
+    return "http://" + host + ":" + std::to_string(port()) + (rooted ? "" : "/") + pathAndQuery;
 }
 
 std::string DataBoxTestServer::Get(const std::string& path) const {

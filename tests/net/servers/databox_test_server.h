@@ -24,8 +24,7 @@ inline constexpr const char* kDataBoxOtherHost = "other.localhost";
 
 class DataBoxTestServer {
   public:
-    DataBoxTestServer();
-    int port() const { return port_; }
+    int port() const { return server_.port(); }
     // "http://<host>:<port>/<pathAndQuery>"; a leading "/" of pathAndQuery is not doubled.
     std::string Url(const std::string& host, const std::string& pathAndQuery) const;
     // Every request since the start or the last Reset(), oldest first (see the script's
@@ -35,9 +34,7 @@ class DataBoxTestServer {
 
   private:
     std::string Get(const std::string& path) const;
-    TempDir dir_;
-    ChildProcess process_;
-    int port_ = 0;
+    ScriptServer server_{"databox_test_server.py"};
 };
 
 }  // namespace quillbox::test

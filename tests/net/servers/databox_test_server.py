@@ -36,12 +36,13 @@ import hashlib
 import json
 import os
 import secrets
-import socketserver
 import sys
 import threading
-from http.server import BaseHTTPRequestHandler, HTTPServer
+from http.server import BaseHTTPRequestHandler
 from urllib.parse import urlsplit
 from xml.sax.saxutils import quoteattr
+
+from http_test_server import serve
 
 USER = "jana.novakova"
 PASSWORD = "Heslo-Žluťoučký-1"
@@ -296,19 +297,5 @@ class Handler(BaseHTTPRequestHandler):
     do_GET = do_POST = do_PUT = do_HEAD = do_DELETE = _serve
 
 
-class Server(socketserver.ThreadingMixIn, HTTPServer):
-    daemon_threads = True
-    allow_reuse_address = True
-
-
-def main():
-    server = Server(("127.0.0.1", 0), Handler)
-    # Written whole under another name first, so a reader never sees half a number.
-    with open(sys.argv[1] + ".tmp", "w") as f:
-        f.write(str(server.server_address[1]))
-    os.rename(sys.argv[1] + ".tmp", sys.argv[1])
-    server.serve_forever()
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(serve(Handler))

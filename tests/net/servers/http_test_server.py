@@ -140,8 +140,9 @@ class Server(socketserver.ThreadingMixIn, HTTPServer):
     allow_reuse_address = True
 
 
-def main():
-    server = Server(("127.0.0.1", 0), Handler)
+def serve(handler):
+    """Serves on 127.0.0.1 at a free port, written to the file named by the first argument."""
+    server = Server(("127.0.0.1", 0), handler)
     # Written whole under another name first, so a reader never sees half a number.
     with open(sys.argv[1] + ".tmp", "w") as f:
         f.write(str(server.server_address[1]))
@@ -150,4 +151,4 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(serve(Handler))

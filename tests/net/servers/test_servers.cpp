@@ -113,11 +113,10 @@ std::string Python() {
 }
 }  // namespace
 
-HttpTestServer::HttpTestServer()
-    : process_(
-          {Python(), std::string(QUILLBOX_SOURCE_DIR) + "/tests/net/servers/http_test_server.py",
-           (dir_ / "port").string()},
-          dir_ / "http.out") {
+ScriptServer::ScriptServer(const std::string& script)
+    : process_({Python(), std::string(QUILLBOX_SOURCE_DIR) + "/tests/net/servers/" + script,
+                (dir_ / "port").string()},
+               dir_ / "server.out") {
     for (int i = 0; i < 500 && port_ == 0 && process_.Running(); ++i) {
         if (fs::exists(dir_ / "port"))
             port_ = std::stoi(ReadFile(dir_ / "port"));
@@ -125,11 +124,11 @@ HttpTestServer::HttpTestServer()
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     if (port_ == 0)
-        throw std::runtime_error("HTTP test server did not start");
+        throw std::runtime_error(script + " did not start");
 }
 
 std::string HttpTestServer::Url(const std::string& pathAndQuery) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/" + pathAndQuery;
+    return "http://127.0.0.1:" + std::to_string(port()) + "/" + pathAndQuery;
 }
 
 // ---- certificates

@@ -34,17 +34,28 @@ int FreePort();
 // Waits until something accepts connections on 127.0.0.1:port.
 bool WaitForPort(int port, int timeoutMs);
 
-class HttpTestServer {
+// One of the Python servers in tests/net/servers, started with a port file in a folder of
+// its own; throws when it does not come up.
+class ScriptServer {
   public:
-    HttpTestServer();
+    explicit ScriptServer(const std::string& script);
     int port() const { return port_; }
-    // "http://127.0.0.1:<port>/<pathAndQuery>"
-    std::string Url(const std::string& pathAndQuery = "") const;
 
   private:
     TempDir dir_;
     ChildProcess process_;
     int port_ = 0;
+};
+
+class HttpTestServer {
+  public:
+    HttpTestServer() = default;
+    int port() const { return server_.port(); }
+    // "http://127.0.0.1:<port>/<pathAndQuery>"
+    std::string Url(const std::string& pathAndQuery = "") const;
+
+  private:
+    ScriptServer server_{"http_test_server.py"};
 };
 
 // PEM files made with OpenSSL: a test root, server certificates for 127.0.0.1 that are good,
