@@ -5,6 +5,7 @@
 
 #include "core/identity.h"
 #include "core/messages/messages.h"
+#include "platform/system/ascii_case.h"
 
 namespace quillbox::net {
 namespace {
@@ -26,19 +27,6 @@ enum Message : int {
     kCodeLabel = 210,
     kCodeCue = 211,
 };
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        const char c = text[i];
-        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != prefix[i]) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // The server as the dialog names it: the URL without its scheme, up to the first "/".
 std::string ServerOf(std::string_view url) {

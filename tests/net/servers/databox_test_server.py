@@ -34,7 +34,6 @@ Wrong user or password in a one-time-code flow gets authentication.error.badCred
 import base64
 import hashlib
 import json
-import os
 import secrets
 import sys
 import threading
