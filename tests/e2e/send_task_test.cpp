@@ -240,6 +240,34 @@ TEST_F(SendTaskE2eTest, PageDataAndHeadersReachTheServerAsMeant) {
     EXPECT_EQ(seen["contentLength"], std::to_string(formData.size()));
 }
 
+// A login server on HTTPS that sends the person on to plain HTTP: asked first, as the
+// transport asks for a redirect it follows itself.
+TEST_F(SendTaskE2eTest, LeavingHttpsBetweenLoginStepsNeedsConsent) {
+    std::filesystem::create_directories(scratch / "nginx");
+    const test::NginxTlsServer nginx(server.Url(test::kDataBoxServiceHost, "plain/f"));
+    if (!nginx.started())
+        GTEST_SKIP() << "nginx did not start";
+    const json trustTestRoot = {{"dialog", "certwarning"}, {"answer", "yes"}};
+    for (const char* consent : {"no", "yes"}) {
+        SCOPED_TRACE(consent);
+        server.Reset();
+        const ProgramRun run =
+            Exec(SendTask(nginx.GoodUrl("tohttp"), "headers=\"\" loginType=\"token\""),
+                 json::array({trustTestRoot, {{"dialog", "certwarning"}, {"answer", consent}}}),
+                 "script");
+        const std::vector<json> warnings = run.Dialogs("certwarning");
+        ASSERT_EQ(warnings.size(), 2u) << run;
+        EXPECT_THAT(warnings[1].dump(), HasSubstr("unsecured")) << warnings[1];
+        if (std::string(consent) == "no") {
+            EXPECT_EQ(run.out, "<sendresult result=\"cancel\"/>\n") << run;
+            EXPECT_TRUE(server.Seen().empty());
+        } else {
+            ASSERT_TRUE(SendResult(run)) << run;
+            EXPECT_EQ(server.Seen().back()["bodyLength"], formData.size());
+        }
+    }
+}
+
 // The real windows: the one-time-code and SMS logins typed into the Qt dialog give the same
 // transcript and the same delivery as the scripted person.
 TEST_F(SendTaskE2eTest, RealWindowsLogInAsTheScriptedPersonDoes) {

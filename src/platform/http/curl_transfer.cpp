@@ -40,6 +40,10 @@ using Clock = std::chrono::steady_clock;
 struct MultiDeleter {
     void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
 };
+struct UrlDeleter {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+
 // Header lines may carry credentials (an Authorization line): overwritten before they go.
 struct SlistDeleter {
     void operator()(curl_slist* list) const {
@@ -214,13 +218,7 @@ class CurlTransfer final : public Transfer {
             return std::nullopt;
         return static_cast<std::time_t>(time);
     }
-    std::optional<std::string> RedirectLocation() const override {
-        char* url = nullptr;
-        if (curl_easy_getinfo(easy_.get(), CURLINFO_REDIRECT_URL, &url) != CURLE_OK ||
-            url == nullptr)
-            return std::nullopt;
-        return std::string(url);
-    }
+    std::optional<std::string> RedirectLocation() const override;
     bool ClientCertificateRequested() const override { return clientCertAsked_; }
 
     ReadResult Read(std::uint8_t* dest, std::size_t capacity) override;
@@ -574,6 +572,25 @@ ReadResult CurlTransfer::Read(std::uint8_t* dest, std::size_t capacity) {
         result.message = classified.message;
     }
     return result;
+}
+
+// Resolved here rather than taken from libcurl, which knows the target only once the
+// whole response (the redirect's page too) has been read.
+std::optional<std::string> CurlTransfer::RedirectLocation() const {
+    const long status = StatusCode();
+    const std::optional<std::string> location = Header("Location");
+    if (status < 300 || status > 399 || !location || location->empty())
+        return std::nullopt;
+    std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, EffectiveUrl().c_str(), 0) != CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_URL, location->c_str(), 0) != CURLUE_OK)
+        return std::nullopt;
+    char* resolved = nullptr;
+    if (curl_url_get(url.get(), CURLUPART_URL, &resolved, 0) != CURLUE_OK)
+        return std::nullopt;
+    std::string text(resolved);
+    curl_free(resolved);
+    return text;
 }
 
 std::string CurlTransfer::ReasonPhrase() const {
