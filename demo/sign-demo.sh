@@ -17,6 +17,8 @@ token=$root/build/demo-token
 
 "$here/make-demo-token.sh" "$token"
 export SOFTHSM2_CONF=$token/softhsm2.conf
+# The demo's choices ("LastSignCert") go to a scratch folder, not the person's own settings.
+export XDG_CONFIG_HOME=$work/config
 export QUILLBOX_PKCS11_MODULE=/usr/lib/softhsm/libsofthsm2.so
 
 mkdir "$work/www"
