@@ -23,6 +23,7 @@ inline constexpr int kView = 120;
 inline constexpr int kError = 121;
 inline constexpr int kCannotCreateXmlDocument = 122;
 inline constexpr int kLogInTo = 152;
+inline constexpr int kNoSuitableCertificate = 157;
 inline constexpr int kDownloadingPreview = 186;
 inline constexpr int kServerCommunicationError = 204;
 inline constexpr int kShowAllCertificates = 214;

@@ -30,6 +30,8 @@ struct CertificateChooserTexts {
     std::string previewPage;  // "Data being signed"; only used when HasPreviewPage()
     std::array<std::string, 6> columns;
     std::string showAll;  // "Show all certificates"
+    // Shown in place of the rows when the list holds none, so the person knows why.
+    std::string emptyList;
     std::string confirm;  // "Sign" or "OK"
     std::string view;
     std::string cancel;

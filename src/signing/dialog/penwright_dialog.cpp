@@ -83,6 +83,7 @@ void CPenwrightDlg::BuildTexts() {
                       LoadMessage(msg::kIssueDate),    LoadMessage(msg::kExpirationDate),
                       LoadMessage(msg::kFriendlyName), "Hash SHA1"};
     texts_.showAll = LoadMessage(msg::kShowAllCertificates);
+    texts_.emptyList = LoadMessage(msg::kNoSuitableCertificate);
     texts_.confirm = LoadMessage(purpose_ == DialogPurpose::Sign ? msg::kSign : msg::kOk);
     texts_.view = LoadMessage(msg::kView);
     texts_.cancel = LoadMessage(msg::kCancel);

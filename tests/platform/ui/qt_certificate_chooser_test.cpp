@@ -89,5 +89,25 @@ TEST(QtCertificateChooser, ClosesWhenTheChooserFinishesByItself) {
     EXPECT_EQ(opening.Log(), "open");
 }
 
+// A token without a usable certificate: the list says why instead of staying blank, and
+// "Show all certificates" still lists the others.
+TEST(QtCertificateChooser, EmptyListSaysWhyAndShowAllStillWorks) {
+    test::FakeCertificateChooser chooser = test::SampleChooser();
+    chooser.allRows = chooser.rows;
+    chooser.rows.clear();
+    chooser.texts.emptyList = "There is no suitable certificate in the keystore.";
+    const std::string log = Play(chooser, [](QDialog& dialog) {
+        auto* note = dialog.findChild<QLabel*>("emptyList");
+        ASSERT_NE(note, nullptr);
+        EXPECT_TRUE(note->isVisible());
+        EXPECT_EQ(note->text(), "There is no suitable certificate in the keystore.");
+        QTest::mouseClick(dialog.findChild<QCheckBox*>("showAll"), Qt::LeftButton);
+        EXPECT_FALSE(note->isVisible());
+        EXPECT_GT(List(dialog)->rowCount(), 0);
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    EXPECT_EQ(log, "open, showall 1, cancel");
+}
+
 }  // namespace
 }  // namespace quillbox::ui

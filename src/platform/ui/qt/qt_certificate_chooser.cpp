@@ -239,6 +239,9 @@ class ChooserDialog final : public QDialog {
         }
         bool HasPreviewPage() const override { return d_.tabs_->count() > 1; }
         std::string Requester() const override { return RequesterShownIn(d_); }
+        std::string EmptyNote() const override {
+            return d_.empty_->isVisibleTo(&d_) ? d_.empty_->text().toStdString() : std::string();
+        }
         std::vector<CertificateRow> Rows() const override {
             std::vector<CertificateRow> rows;
             for (int row = 0; row < d_.list_->rowCount(); ++row) {
@@ -307,6 +310,14 @@ class ChooserDialog final : public QDialog {
         header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         header->setStretchLastSection(true);
         list_->setColumnHidden(kIdColumn, true);
+        // Why the list is empty, in the middle of where the rows would be.
+        empty_ = new QLabel(Text(texts.emptyList), list_->viewport());
+        empty_->setObjectName("emptyList");
+        empty_->setWordWrap(true);
+        empty_->setAlignment(Qt::AlignCenter);
+        auto* emptyLayout = new QVBoxLayout(list_->viewport());
+        emptyLayout->addWidget(empty_);
+        empty_->hide();
         // The selected certificate stays visible while the focus is on a button.
         QPalette palette = list_->palette();
         for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText}) {
@@ -367,6 +378,7 @@ class ChooserDialog final : public QDialog {
             list_->selectRow(row);
             list_->scrollToItem(list_->item(row, 0));
         }
+        empty_->setVisible(rows.empty() && !empty_->text().isEmpty());
         filling_ = false;
         showAll_->setChecked(chooser_.ShowAll());
         UpdateButtons();
@@ -407,6 +419,7 @@ class ChooserDialog final : public QDialog {
     QTableWidget* list_ = nullptr;
     QPlainTextEdit* preview_ = nullptr;
     QCheckBox* showAll_ = nullptr;
+    QLabel* empty_ = nullptr;
     QPushButton* confirm_ = nullptr;
     QPushButton* view_ = nullptr;
     QPushButton* cancel_ = nullptr;

@@ -73,6 +73,9 @@ void ChooserRun::Opened() {
     preselected_ = actor_.Selection();
     record_["showAll"] = actor_.ShowAll();
     record_["rows"] = RowsOf(actor_);
+    if (std::string note = actor_.EmptyNote(); !note.empty()) {
+        record_["emptyNote"] = std::move(note);
+    }
     record_["preselected"] = RowIndex(preselected_);
     if (!entry_.is_null()) {
         const auto actions = entry_.find("actions");

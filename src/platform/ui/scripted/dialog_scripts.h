@@ -125,6 +125,8 @@ class ChooserActor {
     // The line naming the page that asks; empty when none is shown.
     virtual std::string Requester() const = 0;
     virtual std::vector<CertificateRow> Rows() const = 0;
+    // The words shown in place of an empty list; empty while rows are listed.
+    virtual std::string EmptyNote() const = 0;
     virtual std::optional<std::size_t> Selection() const = 0;
     virtual bool ShowAll() const = 0;
     virtual bool ConfirmEnabled() const = 0;

@@ -31,6 +31,9 @@ class DirectChooserActor final : public script::ChooserActor {
     bool HasPreviewPage() const override { return chooser_.HasPreviewPage(); }
     std::string Requester() const override { return CurrentRequester(); }
     std::vector<CertificateRow> Rows() const override { return chooser_.Rows(); }
+    std::string EmptyNote() const override {
+        return chooser_.Rows().empty() ? chooser_.Texts().emptyList : std::string();
+    }
     std::optional<std::size_t> Selection() const override { return chooser_.Selection(); }
     bool ShowAll() const override { return chooser_.ShowAll(); }
     bool ConfirmEnabled() const override { return chooser_.CanConfirm(); }
