@@ -87,10 +87,11 @@ Candidate ChooseCertificate(const std::string& certificateText, const PublicKey&
 }
 
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
-    std::error_code error;
-    return std::filesystem::equivalent(a, b, error) ||
-           std::filesystem::weakly_canonical(a, error) ==
-               std::filesystem::weakly_canonical(b, error);
+    std::error_code errorA, errorB;
+    const std::filesystem::path canonicalA = std::filesystem::weakly_canonical(a, errorA);
+    const std::filesystem::path canonicalB = std::filesystem::weakly_canonical(b, errorB);
+    return (!errorA && !errorB && canonicalA == canonicalB) ||
+           std::filesystem::equivalent(a, b, errorA);
 }
 
 ui::SaveFileRequest SaveRequest() {

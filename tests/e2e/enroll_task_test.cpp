@@ -216,10 +216,9 @@ TEST_F(EnrollTaskE2eTest, RequestThenPfxInOneControl) {
         SCOPED_TRACE(mode);
         const fs::path pfx = scratch / ("out-" + mode + ".pfx");
         std::string request;
-        const json answers = {Password({"p\xC3\xA4ss", "mismatch", kPassword}), Box("ok"),
-                              Box("ok"), Save(pfx)};
-        json& mismatch = const_cast<json&>(answers[0]["attempts"][1]);
-        mismatch["confirm"] = "other";
+        json answers = {Password({"p\xC3\xA4ss", "mismatch", kPassword}), Box("ok"), Box("ok"),
+                        Save(pfx)};
+        answers[0]["attempts"][1]["confirm"] = "other";
         const ProgramRun run =
             Exec(RequestTask(kSubject),
                  {[](auto&) { return RequestTask("<attribute>no oid</attribute>"); },
@@ -357,8 +356,7 @@ TEST_F(EnrollTaskE2eTest, FailedPfxKeepsTheKeyFile) {
 
 // Page input checked before anything is asked: limits, key lengths.
 TEST_F(EnrollTaskE2eTest, RefusedRequestsAskNothing) {
-    const std::string cn33(33 * 2, 'x');  // replaced below by 33 two-byte letters
-    std::string wideName;
+    std::string wideName;  // 33 two-byte letters
     for (int i = 0; i < 33; ++i) {
         wideName += "\xC5\xBE";
     }
