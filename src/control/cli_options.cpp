@@ -3,7 +3,7 @@
 namespace quillbox::cli {
 
 const char* const kUsage =
-    "usage: quillbox exec URL-or-FILE [--document] [--lang cs|en|sk] [--debug]\n"
+    "usage: quillbox exec URL-or-FILE... [--document] [--lang cs|en|sk] [--debug]\n"
     "                     [--ui qt|qt:ANSWERS.json|console|script:ANSWERS.json] [--transcript "
     "FILE]\n"
     "       quillbox version [--verbose]\n"
@@ -76,7 +76,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             options.target = arg;
             haveTarget = true;
         } else {
-            return Fail("more than one URL or file given");
+            options.moreTargets.push_back(arg);
         }
     }
     if (!haveTarget) {

@@ -12,6 +12,8 @@ enum class Command { Exec, Version, LogInfo };
 struct Options {
     Command command = Command::Exec;
     std::string target;  // URL, or with document a file holding the task text
+    // Later targets run after the first in the same control, as later tasks of one page.
+    std::vector<std::string> moreTargets;
     bool document = false;
     std::optional<std::string> language;
     bool debug = false;

@@ -36,11 +36,8 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
 }
 
 int RunExec(const Options& options, int& argc, char** argv) {
-    std::string argument = options.target;
-    if (options.document && !ReadWholeFile(options.target, argument)) {
-        std::cerr << "quillbox: cannot read " << options.target << '\n';
-        return kUsageError;
-    }
+    std::vector<std::string> targets{options.target};
+    targets.insert(targets.end(), options.moreTargets.begin(), options.moreTargets.end());
     quillbox::control::UiChoice choice;
     std::string uiError;
     if (!quillbox::control::ChooseUi({options.ui, options.transcript}, argc, argv, choice,
@@ -61,20 +58,32 @@ int RunExec(const Options& options, int& argc, char** argv) {
         globals.SetDebugFlag(true);
     }
 
-    int status;
-    std::string response;
+    // One control for all targets: a later task sees what an earlier one left, as on a page.
+    int status = 0;
     {
         quillbox::TaskProcessor processor(quillbox::MakeTaskServices());
         quillbox::ExecuteOptions executeOptions;
         executeOptions.documentGiven = options.document;
-        status = processor.ExecuteTask(argument, response, executeOptions);
+        for (const std::string& target : targets) {
+            // Each file is read when its task starts: it may be a pipe that a script fills
+            // with what the earlier tasks answered.
+            std::string argument = target;
+            if (options.document && !ReadWholeFile(target, argument)) {
+                std::cerr << "quillbox: cannot read " << target << '\n';
+                status = status != 0 ? status : kUsageError;
+                break;
+            }
+            std::string response;
+            const int taskStatus = processor.ExecuteTask(argument, response, executeOptions);
+            status = status != 0 ? status : taskStatus;
+            std::cout << response;
+            if (!response.empty()) {
+                std::cout << '\n';
+            }
+            std::cout.flush();
+        }
     }
     quillbox::ui::SetUserInterface(nullptr);
-    std::cout << response;
-    if (!response.empty()) {
-        std::cout << '\n';
-    }
-    std::cout.flush();
     return status;
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "control/pkcs7_message_reader.h"
+#include "enroll/enroll_handlers.h"
 #include "net/download/background_task_downloader.h"
 #include "net/download/preview_download.h"
 #include "net/send/send_handler.h"
@@ -28,6 +29,7 @@ TaskServices MakeTaskServices() {
         },
         net::DownloadPreview);
     net::AddSendTaskHandler(services.handlers);
+    enroll::AddEnrollTaskHandlers(services.handlers);
     return services;
 }
 

@@ -9,12 +9,14 @@ namespace {
 using cli::Command;
 using cli::ParseArguments;
 
-TEST(CliOptionsTest, ExecTakesOneTargetAndKnownOptions) {
-    auto parsed = ParseArguments({"exec", "task.xml", "--document", "--lang", "sk", "--debug",
-                                  "--ui", "script:answers.json", "--transcript", "t.jsonl"});
+TEST(CliOptionsTest, ExecTakesTargetsAndKnownOptions) {
+    auto parsed =
+        ParseArguments({"exec", "task.xml", "--document", "--lang", "sk", "--debug", "--ui",
+                        "script:answers.json", "next.xml", "--transcript", "t.jsonl"});
     ASSERT_TRUE(parsed.options) << parsed.error;
     EXPECT_EQ(parsed.options->command, Command::Exec);
     EXPECT_EQ(parsed.options->target, "task.xml");
+    EXPECT_EQ(parsed.options->moreTargets, std::vector<std::string>{"next.xml"});
     EXPECT_TRUE(parsed.options->document);
     EXPECT_EQ(parsed.options->language, "sk");
     EXPECT_TRUE(parsed.options->debug);
@@ -27,7 +29,6 @@ TEST(CliOptionsTest, MistakesAreUsageErrors) {
         {},
         {"sign"},
         {"exec"},
-        {"exec", "a", "b"},
         {"exec", "a", "--verbose"},
         {"exec", "a", "--lang", "de"},
         {"exec", "a", "--lang"},

@@ -129,6 +129,14 @@ LoginAnswer UserInterface::AskLogin(const LoginRequest&) {
     return {};
 }
 
+PasswordAnswer UserInterface::AskPassword(const PasswordRequest&) {
+    return {};
+}
+
+SaveFileAnswer UserInterface::AskSaveFile(const SaveFileRequest&) {
+    return {};
+}
+
 CredentialsAnswer UserInterface::AskCredentials(const CredentialsRequest&) {
     return {};
 }

@@ -27,6 +27,7 @@
 
 #include "platform/secret/secret_text.h"
 #include "platform/ui/certificate_chooser.h"
+#include "platform/ui/enroll_dialogs.h"
 
 namespace quillbox::ui {
 
@@ -227,6 +228,10 @@ class UserInterface {
     virtual CredentialsAnswer AskCredentials(const CredentialsRequest& request);
     // Login dialog. The default answers cancel without showing anything.
     virtual LoginAnswer AskLogin(const LoginRequest& request);
+    // Password dialog of the enrollment tasks. The default cancels without showing anything.
+    virtual PasswordAnswer AskPassword(const PasswordRequest& request);
+    // Save dialog. The default cancels without showing anything.
+    virtual SaveFileAnswer AskSaveFile(const SaveFileRequest& request);
     // Certificate dialog: shows the chooser modally and returns once chooser.Finished().
     // The default cancels without showing anything.
     virtual void RunCertificateChooser(CertificateChooser& chooser);

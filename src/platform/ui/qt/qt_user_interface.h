@@ -40,6 +40,9 @@ class QtUserInterface final : public UserInterface {
     CredentialsAnswer AskCredentials(const CredentialsRequest& request) override;
     // Login dialog (qt_login_dialog.cpp).
     LoginAnswer AskLogin(const LoginRequest& request) override;
+    // Enrollment dialogs (qt_password_dialog.cpp, qt_save_dialog.cpp).
+    PasswordAnswer AskPassword(const PasswordRequest& request) override;
+    SaveFileAnswer AskSaveFile(const SaveFileRequest& request) override;
     // Certificate dialog (qt_certificate_chooser.cpp).
     void RunCertificateChooser(CertificateChooser& chooser) override;
 

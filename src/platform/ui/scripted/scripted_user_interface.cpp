@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/ui/scripted/dialog_scripts.h"
+#include "platform/ui/scripted/enroll_scripts.h"
 
 namespace quillbox::ui {
 
@@ -122,6 +123,31 @@ LoginAnswer ScriptedUserInterface::AskLogin(const LoginRequest& request) {
         return {};
     }
     answer.confirmed = true;
+    return answer;
+}
+
+PasswordAnswer ScriptedUserInterface::AskPassword(const PasswordRequest& request) {
+    script::PasswordPlan plan = script::PlanPassword(script_, request);
+    PasswordAnswer answer;
+    std::size_t pressed = 0;
+    for (script::PasswordAttempt& attempt : plan.attempts) {
+        ++pressed;
+        if (!request.accept ||
+            request.accept(attempt.password.view(), attempt.confirmation.view())) {
+            answer.confirmed = true;
+            answer.password = std::move(attempt.password);
+            break;
+        }
+    }
+    script_.Record(script::PasswordLine(request, pressed, answer.confirmed, plan.scripted),
+                   plan.problem);
+    return answer;
+}
+
+SaveFileAnswer ScriptedUserInterface::AskSaveFile(const SaveFileRequest& request) {
+    script::SaveFilePlan plan = script::PlanSaveFile(script_, request);
+    SaveFileAnswer answer{plan.outcome, std::move(plan.path)};
+    script_.Record(script::SaveFileLine(request, answer, plan.scripted), plan.problem);
     return answer;
 }
 

@@ -40,6 +40,11 @@ class ScriptedUserInterface final : public UserInterface {
     // {"dialog": "login", "answer": "cancel"} (script::PlanLogin); the transcript shows the
     // secrets as '*' only (script::LoginLine).
     LoginAnswer AskLogin(const LoginRequest& request) override;
+    // Enrollment dialogs: "password" (attempts, each refusal's box answered by the
+    // "messagebox" entries that follow it) and "savefile" (script::PlanPassword,
+    // script::PlanSaveFile); the transcript never holds a password.
+    PasswordAnswer AskPassword(const PasswordRequest& request) override;
+    SaveFileAnswer AskSaveFile(const SaveFileRequest& request) override;
     // {"dialog": "certificates", "actions": [...]}: the person's actions in order
     // (script::ChooserRun). One line when the dialog closes: "caption", "pages",
     // "columns", "checkBox", "buttons"; "showAll", "rows" (name, issuer, validFrom,

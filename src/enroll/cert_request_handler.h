@@ -1,0 +1,20 @@
+// The "createcertrequest" task (enroll_handlers.h).
+#pragma once
+
+#include <memory>
+
+#include "core/task_handler.h"
+#include "enroll/enroll_state.h"
+
+namespace quillbox::enroll {
+
+class CertRequestHandler final : public TaskHandler {
+  public:
+    explicit CertRequestHandler(std::shared_ptr<EnrollState> state) : state_(std::move(state)) {}
+    void Run(TaskContext& task) override;
+
+  private:
+    std::shared_ptr<EnrollState> state_;
+};
+
+}  // namespace quillbox::enroll
