@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "attach/attachment_handler.h"
 #include "control/pkcs7_message_reader.h"
 #include "net/download/background_task_downloader.h"
 #include "net/download/preview_download.h"
@@ -27,6 +28,7 @@ TaskServices MakeTaskServices() {
                 pkcs11::CryptokiOpener({signing::ConfiguredModulePath()}));
         },
         net::DownloadPreview);
+    attach::AddAttachTaskHandlers(services.handlers);
     net::AddSendTaskHandler(services.handlers);
     return services;
 }
