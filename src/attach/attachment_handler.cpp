@@ -1,5 +1,6 @@
 #include "attach/attachment_handler.h"
 
+#include "attach/pdf_area_handler.h"
 
 #include <charconv>
 #include <exception>
@@ -143,6 +144,7 @@ std::int32_t AttachmentHandler::Scan(TaskContext& task, std::int32_t dpi) {
 
 void AddAttachTaskHandlers(HandlerTable& handlers, ScanAccessoryFactory accessory) {
     handlers[TaskKind::Attachment] = std::make_unique<AttachmentHandler>(std::move(accessory));
+    handlers[TaskKind::GetPdfArea] = std::make_unique<PdfAreaHandler>();
 }
 
 }  // namespace quillbox::attach
