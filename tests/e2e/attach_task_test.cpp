@@ -1,0 +1,288 @@
+// The attachment and PDF area tasks end to end: the real "quillbox" program, a person
+// played from an answers file, and for the PDF area a stand-in signer installed as
+// "Evermark" in a temporary InstallDir. Every case also checks that nothing of the
+// request is left in the shared temporary folder, where an old answer lies in wait.
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
+
+#include "core/base64/base64_coder.h"
+#include "platform/xml/xml_document.h"
+#include "program_run.h"
+#include "test_support.h"
+
+namespace quillbox {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using json = nlohmann::json;
+using test::ProgramRun;
+
+const std::string kCaption = "Quillbox Plug-in (32b) 1.31.0.81: Attachment";
+const std::string kStaleAnswer = "0\nSTALE;1;2;3\n";
+
+json OpenFile(const fs::path& path) {
+    return {{"dialog", "openfile"}, {"path", path.string()}};
+}
+
+std::vector<std::string> Kinds(const ProgramRun& run) {
+    std::vector<std::string> kinds;
+    for (const json& line : run.transcript) {
+        kinds.push_back(line.value("dialog", ""));
+    }
+    return kinds;
+}
+
+// The response's root attributes and text; result "none" when there is no response.
+struct Response {
+    std::string result = "none";
+    std::optional<std::string> name, coords;
+    std::string text;
+};
+
+Response ResponseOf(const ProgramRun& run) {
+    Response response;
+    const auto document = xml::XmlDocument::Parse(run.out);
+    if (!document) {
+        return response;
+    }
+    const xml::XmlNode root = document->Root();
+    response.result = root.Attribute("result").value_or("");
+    response.name = root.Attribute("name");
+    response.text = root.Text();
+    if (const xml::XmlNode area = document->SelectFirst("//area")) {
+        response.coords = area.Attribute("coords");
+    }
+    return response;
+}
+
+// The text of the error box the run showed; empty when none.
+std::string ErrorBox(const ProgramRun& run) {
+    for (const json& box : run.Dialogs("messagebox")) {
+        if (box["icon"] == "error") {
+            return box["texts"][0].get<std::string>();
+        }
+    }
+    return {};
+}
+
+class AttachTaskE2eTest : public ::testing::Test {
+  protected:
+    AttachTaskE2eTest() {
+        fs::create_directories(scratch / "tmp");
+        fs::create_directories(scratch / "signer");
+        fs::create_directories(scratch / "config" / "quillbox");
+        fs::copy_file(std::string(QUILLBOX_BINARY_DIR) + "/tests/attach/standin_signer",
+                      scratch / "signer" / "Evermark");
+        // Without a trailing separator, as administrators write it.
+        InstallDir((scratch / "signer").string());
+        test::WriteFile(scratch / "tmp" / "output.io2", kStaleAnswer);
+    }
+
+    void InstallDir(const std::string& folder) {
+        test::WriteFile(scratch / "config" / "quillbox" / "settings.ini",
+                        "[Software\\Kestrelsoft\\Evermark]\n" +
+                            (folder.empty() ? "" : "InstallDir=sz:" + folder + "\n"));
+    }
+
+    ProgramRun Exec(const std::string& task, const json& answers,
+                    const std::string& mode = "script", const fs::path& where = {}) {
+        const fs::path folder = where.empty() ? scratch.path() : where;
+        test::WriteFile(folder / "task.xml", task);
+        return test::ExecQuillbox((folder / "task.xml").string(), "--document", answers, mode,
+                                  folder);
+    }
+
+    ProgramRun AreaTask(const std::string& pdfFile, const fs::path& where = {}) {
+        return Exec("<Envelope><task><getpdfarea><pdffile>" + pdfFile +
+                        "</pdffile></getpdfarea></task></Envelope>",
+                    json::array(), "script", where);
+    }
+
+    // The shared temporary folder holds nothing but the old answer, untouched.
+    void ExpectTemporaryFolderClean() {
+        std::vector<std::string> left;
+        for (const auto& entry : fs::directory_iterator(scratch / "tmp")) {
+            left.push_back(entry.path().filename().string());
+        }
+        EXPECT_THAT(left, ElementsAre("output.io2"));
+        EXPECT_EQ(test::ReadFile(scratch / "tmp" / "output.io2"), kStaleAnswer);
+    }
+
+    test::TempDir scratch;
+    test::ScopedEnv tmp{"TMP", (scratch / "tmp").string()};
+    test::ScopedEnv home{"XDG_CONFIG_HOME", (scratch / "home").string()};
+    test::ScopedEnv machine{"XDG_CONFIG_DIRS", (scratch / "config").string()};
+    test::ScopedEnv script{"QUILLBOX_UI_SCRIPT", std::nullopt};
+    test::ScopedEnv signer{"QB_STANDIN_SIGNER", std::nullopt};
+    test::ScopedEnv delay{"QB_STANDIN_DELAY_MS", std::nullopt};
+};
+
+TEST_F(AttachTaskE2eTest, AttachmentSendsTheChosenFileWhole) {
+    std::string binary(5u * 1024 * 1024 + 1, '\0');
+    std::mt19937 random(15);
+    for (char& byte : binary) {
+        byte = static_cast<char>(random());
+    }
+    const fs::path big = scratch / "data.bin";
+    const fs::path czech = scratch / "P\xC5\x99\xC3\xADloha \xC4\x8D.1.txt";
+    const fs::path fifo = scratch / "fifo";
+    test::WriteFile(big, binary);
+    test::WriteFile(czech, "obsah");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const json warningOk = {{"dialog", "messagebox"}, {"answer", "ok"}};
+    const struct {
+        std::string name, attributes;
+        json answers;
+        std::vector<std::string> dialogs;
+        std::string result;
+        std::optional<std::string> attachmentName;
+        std::string content;
+    } cases[] = {
+        {"binary file, empty behaviour: no scan",
+         "attachbehav=\"\"",
+         {OpenFile(big)},
+         {"openfile"},
+         "ok",
+         "data.bin",
+         binary},
+        {"name read byte by byte",
+         "",
+         {OpenFile(czech)},
+         {"openfile"},
+         "ok",
+         "P\xC3\x85\xC2\x99\xC3\x83\xC2\xADloha \xC3\x84\xC2\x8D.1.txt",
+         "obsah"},
+        {"cancel",
+         "",
+         {{{"dialog", "openfile"}, {"answer", "cancel"}}},
+         {"openfile"},
+         "cancel",
+         std::nullopt,
+         ""},
+        {"scan without accessory",
+         "attachbehav=\"scan\" dpi=\"600\"",
+         json::array({warningOk, OpenFile(czech)}),
+         {"messagebox", "openfile"},
+         "ok",
+         "P\xC3\x85\xC2\x99\xC3\x83\xC2\xADloha \xC3\x84\xC2\x8D.1.txt",
+         "obsah"},
+        {"a FIFO is not taken",
+         "",
+         json::array({OpenFile(fifo)}),
+         {"openfile"},
+         "cancel",
+         std::nullopt,
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProgramRun run =
+            Exec("<Envelope><task><attachment " + c.attributes + "/></task></Envelope>", c.answers);
+        const Response response = ResponseOf(run);
+        EXPECT_EQ(response.result, c.result) << run;
+        EXPECT_EQ(response.name, c.attachmentName);
+        EXPECT_TRUE(Base64Coder::DecodeText(response.text) == c.content);
+        EXPECT_EQ(Kinds(run), c.dialogs) << run;
+        const json dialog = run.Dialogs("openfile").at(0);
+        EXPECT_EQ(dialog["caption"], kCaption);
+        if (c.dialogs.front() == "messagebox") {
+            EXPECT_EQ(run.transcript[0]["icon"], "warning");
+            EXPECT_THAT(run.transcript[0]["texts"][0].get<std::string>(),
+                        HasSubstr("Accessory for scan not installed"));
+        }
+    }
+}
+
+// The real Qt window, answered by its driver typing the path.
+TEST_F(AttachTaskE2eTest, AttachmentThroughTheQtFileDialog) {
+    test::WriteFile(scratch / "notes.txt", "Qt");
+    const ProgramRun run =
+        Exec("<attachment/>", json::array({OpenFile(scratch / "notes.txt")}), "qt");
+    const Response response = ResponseOf(run);
+    EXPECT_EQ(response.result, "ok") << run;
+    EXPECT_EQ(response.name, "notes.txt");
+    EXPECT_EQ(Base64Coder::DecodeText(response.text), "Qt");
+    EXPECT_EQ(run.Dialogs("openfile").at(0)["caption"], kCaption);
+}
+
+TEST_F(AttachTaskE2eTest, PdfAreaAnswersAsTheSignerDidAndLeavesNothingBehind) {
+    const struct {
+        std::string name, mode;
+        std::string result;
+        std::optional<std::string> coords;
+        std::string errorBox;
+    } cases[] = {
+        {"area", "area:1;10;20;200;80", "ok", "1;10;20;200;80", ""},
+        {"cancelled", "cancel", "cancel", std::nullopt, ""},
+        {"failure", "fail:No document", "error", std::nullopt, ""},
+        {"code not a number", "raw:abc\nx\n", "none", std::nullopt, "Wrong Evermark data format."},
+        {"zero written otherwise", "raw:00\nx\n", "none", std::nullopt, "Wrong Evermark"},
+        {"code out of range", "raw:99999999999\nx\n", "none", std::nullopt, "Wrong Evermark"},
+        {"code partly a number", "raw:5x\nx\n", "none", std::nullopt, "Wrong Evermark"},
+        {"control character in text", "raw:0\na\x01z\n", "none", std::nullopt, "Wrong Evermark"},
+        {"one line", "raw:0\n", "none", std::nullopt, "Could not read data from Evermark."},
+        {"three bytes", "raw:0\n1", "none", std::nullopt, "Could not read data"},
+        {"empty answer", "raw:", "none", std::nullopt, "Could not read data"},
+        {"crash", "crash", "none", std::nullopt, "Could not read data"},
+        {"no answer", "none", "none", std::nullopt, "Could not read data"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScopedEnv mode("QB_STANDIN_SIGNER", c.mode);
+        const ProgramRun run = AreaTask("/home/jana/smlouva.pdf");
+        const Response response = ResponseOf(run);
+        EXPECT_EQ(response.result, c.result) << run;
+        EXPECT_EQ(response.coords, c.coords);
+        if (c.errorBox.empty()) {
+            EXPECT_EQ(ErrorBox(run), "") << run;
+        } else {
+            EXPECT_THAT(ErrorBox(run), HasSubstr(c.errorBox)) << run;
+        }
+        ExpectTemporaryFolderClean();
+    }
+}
+
+TEST_F(AttachTaskE2eTest, PdfAreaRefusesWhatCannotBeSentOrStarted) {
+    test::ScopedEnv mode("QB_STANDIN_SIGNER", "echo");
+    EXPECT_THAT(ErrorBox(AreaTask("/a&#10;b.pdf")), HasSubstr("Could not send data to Evermark."));
+    fs::remove(scratch / "signer" / "Evermark");
+    EXPECT_THAT(ErrorBox(AreaTask("/a.pdf")), HasSubstr("Could not start Evermark."));
+    InstallDir("");
+    EXPECT_THAT(ErrorBox(AreaTask("/a.pdf")), HasSubstr("Could not find Evermark"));
+    ExpectTemporaryFolderClean();
+}
+
+// Two pages at once share the temporary folder; each gets its own answer, and a slow
+// signer is waited for.
+TEST_F(AttachTaskE2eTest, TwoPdfAreaTasksAtOnceEachGetTheirOwnAnswer) {
+    test::ScopedEnv mode("QB_STANDIN_SIGNER", "echo");
+    test::ScopedEnv slow("QB_STANDIN_DELAY_MS", "1500");
+    const std::string pdfs[] = {"/home/jana/první.pdf", "/home/petr/druhý.pdf"};
+    ProgramRun runs[2];
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 2; ++i) {
+        const fs::path folder = scratch / ("run" + std::to_string(i));
+        fs::create_directories(folder);
+        threads.emplace_back([&, i, folder] { runs[i] = AreaTask(pdfs[i], folder); });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(ResponseOf(runs[i]).coords, pdfs[i]) << runs[i];
+    }
+    ExpectTemporaryFolderClean();
+}
+
+}  // namespace
+}  // namespace quillbox
