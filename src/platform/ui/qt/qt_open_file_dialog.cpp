@@ -6,9 +6,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTreeView>
 #include <optional>
 
 #include "platform/ui/qt/qt_caption_width.h"
@@ -65,6 +67,11 @@ OpenFileAnswer AskOpenFileHere(const OpenFileRequest& request, AnswerScript* scr
         dialog.setLabelText(QFileDialog::Reject, QString::fromStdString(request.cancelText));
     }
     WidenForCaption(dialog, 640);
+    // Room for every column of the list; Qt cuts the modification time to "7 Dec ...:48".
+    dialog.resize(820, 500);
+    if (auto* list = dialog.findChild<QTreeView*>("treeView")) {
+        list->header()->setSectionResizeMode(3, QHeaderView::ResizeToContents);
+    }
     if (auto* layout = qobject_cast<QGridLayout*>(dialog.layout())) {
         if (const std::string line = CurrentRequester(); !line.empty()) {
             auto* label = new QLabel(QString::fromStdString(line), &dialog);
