@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "attach/attachment_handler.h"
 #include "control/pkcs7_message_reader.h"
 #include "enroll/enroll_handlers.h"
 #include "net/download/background_task_downloader.h"
@@ -28,6 +29,7 @@ TaskServices MakeTaskServices() {
                 pkcs11::CryptokiOpener({signing::ConfiguredModulePath()}));
         },
         net::DownloadPreview);
+    attach::AddAttachTaskHandlers(services.handlers);
     net::AddSendTaskHandler(services.handlers);
     enroll::AddEnrollTaskHandlers(services.handlers);
     return services;

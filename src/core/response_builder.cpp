@@ -1,6 +1,7 @@
 #include "core/response_builder.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -89,8 +90,14 @@ class FileDescriptor {
 };
 
 void AppendFileAsBase64(xml::XmlNode target, TaskOutcome& outcome, Base64Coder& coder) {
-    FileDescriptor file(open(outcome.attachmentPath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) {
+    // Non-blocking, so that a FIFO put in the file's place cannot stall the open; such a
+    // file, or a device, is refused: it could block or never end.
+    FileDescriptor file(open(outcome.attachmentPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat info {};
+    if (file.get() >= 0 && fstat(file.get(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+    }
+    if (file.get() < 0 || !S_ISREG(info.st_mode)) {
         outcome.result = TaskResult::Error;
         throw CSignException(-1);
     }

@@ -16,6 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/base64/base64_coder.h"
 #include "net/servers/databox_test_server.h"
 #include "task_server.h"
 #include "test_support.h"
@@ -384,6 +385,57 @@ TEST_F(HostProtocolTest, SendsOfOnePageShareTheirLoginButNeverAnEarlierAnswer) {
             ++logins;
         EXPECT_EQ(logins, 1u) << transcript;
     }
+}
+
+// A chosen file of more than 1 MiB reaches the page in parts that join to its Base64; a
+// later PDF area task of the same page without a document means the one named before.
+TEST_F(HostProtocolTest, AttachmentComesInPartsAndTheEarlierPdfIsMeantAgain) {
+    std::string bytes(3u * 1024 * 1024, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>(i * 7 + i / 251);
+    }
+    test::WriteFile(temp / "scan.bin", bytes);
+    test::WriteFile(
+        temp / "answers.json",
+        json::array({{{"dialog", "openfile"}, {"path", (temp / "scan.bin").string()}}}).dump());
+    std::filesystem::create_directories(temp / "signer");
+    std::filesystem::create_directories(temp / "quillbox");
+    std::filesystem::copy_file(std::string(QUILLBOX_BINARY_DIR) + "/tests/attach/standin_signer",
+                               temp / "signer" / "Evermark");
+    test::WriteFile(
+        temp / "quillbox" / "settings.ini",
+        "[Software\\Kestrelsoft\\Evermark]\nInstallDir=sz:" + (temp / "signer").string() + "\n");
+    test::ScopedEnv machine("XDG_CONFIG_DIRS", temp.path().string());
+    test::ScopedEnv signer("QB_STANDIN_SIGNER", "echo");
+    test::MakeTaskDocument("<attachment/>", temp / "attach.p7");
+    test::MakeTaskDocument("<getpdfarea><pdffile>/doc/první.pdf</pdffile></getpdfarea>",
+                           temp / "area.p7");
+    test::MakeTaskDocument("<getpdfarea/>", temp / "again.p7");
+    const test::TaskServer tasks(temp.path());
+
+    Child host(kHost);
+    host.Send(Call(1, "ExecuteUrl", {tasks.Url("attach.p7")}));
+    std::string joined;
+    std::size_t parts = 1;
+    for (std::size_t i = 0; i < parts; ++i) {
+        const json part = json::parse(host.ReceiveText(), nullptr, false);
+        ASSERT_TRUE(part.is_object() && part.contains("parts")) << i;
+        parts = part["parts"].get<std::size_t>();
+        joined += part["data"].get<std::string>();
+    }
+    EXPECT_GE(parts, 4u);
+    const std::string response = json::parse(joined).value("response", "");
+    const std::string expected = "<attachment result=\"ok\" name=\"scan.bin\">" +
+                                 Base64Coder::EncodeBytes(bytes) + "</attachment>";
+    EXPECT_TRUE(response == expected) << response.substr(0, 200);
+    for (const char* task : {"area.p7", "again.p7"}) {
+        host.Send(Call(2, "ExecuteUrl", {tasks.Url(task)}));
+        EXPECT_EQ(host.Receive().value("response", ""),
+                  "<pdfarea result=\"ok\"><area coords=\"/doc/první.pdf\"/></pdfarea>")
+            << task;
+    }
+    host.CloseInput();
+    EXPECT_EQ(host.Wait(), 0);
 }
 
 }  // namespace

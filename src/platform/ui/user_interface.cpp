@@ -145,6 +145,10 @@ void UserInterface::RunCertificateChooser(CertificateChooser& chooser) {
     chooser.Cancel();
 }
 
+OpenFileAnswer UserInterface::AskOpenFile(const OpenFileRequest&) {
+    return {};
+}
+
 namespace {
 std::mutex g_requesterMutex;
 std::string g_requester;

@@ -28,6 +28,7 @@
 #include "platform/secret/secret_text.h"
 #include "platform/ui/certificate_chooser.h"
 #include "platform/ui/enroll_dialogs.h"
+#include "platform/ui/file_dialogs.h"
 
 namespace quillbox::ui {
 
@@ -235,6 +236,8 @@ class UserInterface {
     // Certificate dialog: shows the chooser modally and returns once chooser.Finished().
     // The default cancels without showing anything.
     virtual void RunCertificateChooser(CertificateChooser& chooser);
+    // Open-file dialog. The default answers cancel without showing anything.
+    virtual OpenFileAnswer AskOpenFile(const OpenFileRequest& request);
 };
 
 // Stand-in when no front end installed a user interface (a library caller without

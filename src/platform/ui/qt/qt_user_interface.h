@@ -45,6 +45,8 @@ class QtUserInterface final : public UserInterface {
     SaveFileAnswer AskSaveFile(const SaveFileRequest& request) override;
     // Certificate dialog (qt_certificate_chooser.cpp).
     void RunCertificateChooser(CertificateChooser& chooser) override;
+    // Open-file dialog (qt_open_file_dialog.cpp).
+    OpenFileAnswer AskOpenFile(const OpenFileRequest& request) override;
 
   private:
     std::shared_ptr<AnswerScript> driver_;

@@ -4,6 +4,7 @@
 
 #include "platform/ui/scripted/dialog_scripts.h"
 #include "platform/ui/scripted/enroll_scripts.h"
+#include "platform/ui/scripted/file_scripts.h"
 
 namespace quillbox::ui {
 
@@ -159,6 +160,18 @@ void ScriptedUserInterface::RunCertificateChooser(CertificateChooser& chooser) {
     while (run.Step()) {
     }
     run.Close();
+}
+
+OpenFileAnswer ScriptedUserInterface::AskOpenFile(const OpenFileRequest& request) {
+    script::OpenFilePlan plan = script::PlanOpenFile(script_);
+    OpenFileAnswer answer;
+    if (plan.choose && !IsChoosableFile(plan.path)) {
+        plan.problem = "the dialog does not take " + plan.path + ": not an existing regular file";
+    } else if (plan.choose) {
+        answer = {true, std::move(plan.path)};
+    }
+    script_.Record(script::OpenFileLine(request, answer, plan.scripted), plan.problem);
+    return answer;
 }
 
 }  // namespace quillbox::ui

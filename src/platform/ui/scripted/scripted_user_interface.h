@@ -54,6 +54,9 @@ class ScriptedUserInterface final : public UserInterface {
     // "cancel" or "closed" (the dialog ended itself when an action failed);
     // "unusedActions" counts actions left when the dialog finished.
     void RunCertificateChooser(CertificateChooser& chooser) override;
+    // {"dialog": "openfile", "path": ...} or "cancel" (script::PlanOpenFile); a path that
+    // is not an existing regular file is refused as the real dialog refuses it.
+    OpenFileAnswer AskOpenFile(const OpenFileRequest& request) override;
 
     nlohmann::json NextAnswer(std::string_view dialogKind) {
         return script_.NextAnswer(dialogKind);
