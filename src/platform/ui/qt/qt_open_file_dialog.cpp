@@ -73,13 +73,7 @@ OpenFileAnswer AskOpenFileHere(const OpenFileRequest& request, AnswerScript* scr
         list->header()->setSectionResizeMode(3, QHeaderView::ResizeToContents);
     }
     if (auto* layout = qobject_cast<QGridLayout*>(dialog.layout())) {
-        if (const std::string line = CurrentRequester(); !line.empty()) {
-            auto* label = new QLabel(QString::fromStdString(line), &dialog);
-            label->setObjectName("requester");
-            label->setTextFormat(Qt::PlainText);  // an origin is not markup
-            QFont font = label->font();
-            font.setBold(true);
-            label->setFont(font);
+        if (QLabel* label = MakeRequesterLabel(dialog)) {
             layout->addWidget(label, layout->rowCount(), 0, 1, layout->columnCount());
         }
     }

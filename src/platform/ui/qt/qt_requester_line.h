@@ -11,11 +11,11 @@
 
 namespace quillbox::ui {
 
-// Adds the line to layout at index; nothing when no page asks.
-inline void AddRequesterLine(QWidget& dialog, QBoxLayout& layout, int index = 0) {
+// The line naming the page that asks, as a label of the dialog; null when no page asks.
+inline QLabel* MakeRequesterLabel(QWidget& dialog) {
     const std::string line = CurrentRequester();
     if (line.empty()) {
-        return;
+        return nullptr;
     }
     auto* label = new QLabel(QString::fromStdString(line), &dialog);
     label->setObjectName("requester");
@@ -23,7 +23,14 @@ inline void AddRequesterLine(QWidget& dialog, QBoxLayout& layout, int index = 0)
     QFont font = label->font();
     font.setBold(true);
     label->setFont(font);
-    layout.insertWidget(index, label);
+    return label;
+}
+
+// Adds the line to layout at index; nothing when no page asks.
+inline void AddRequesterLine(QWidget& dialog, QBoxLayout& layout, int index = 0) {
+    if (QLabel* label = MakeRequesterLabel(dialog)) {
+        layout.insertWidget(index, label);
+    }
 }
 
 // The line as the dialog shows it; empty when it shows none.
