@@ -4,21 +4,11 @@
 
 #include "core/globals.h"
 #include "core/identity.h"
+#include "core/message_ids.h"
 #include "core/messages/messages.h"
 
 namespace quillbox::enroll {
 namespace {
-
-enum Message : int {
-    kOkText = 112,
-    kCancelText = 119,
-    kPasswordLabel = 160,
-    kConfirmLabel = 161,
-    kTitle = 162,
-    kNoMatch = 164,
-    kEmpty = 168,
-    kAsciiOnly = 185,
-};
 
 bool PrintableAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
@@ -28,25 +18,25 @@ bool PrintableAscii(std::string_view text) {
 
 ui::PasswordRequest CPasswordDlg::Request() const {
     ui::PasswordRequest request;
-    request.caption = BoxCaption(LoadMessage(kTitle));
-    request.passwordLabel = LoadMessage(kPasswordLabel);
-    request.confirmLabel = LoadMessage(kConfirmLabel);
+    request.caption = BoxCaption(LoadMessage(msg::kPrivateKeyPasswordTitle));
+    request.passwordLabel = LoadMessage(msg::kPasswordLabel);
+    request.confirmLabel = LoadMessage(msg::kConfirmPasswordLabel);
     request.confirmShown = mode_ == kNewPassword;
     request.maxChars = kPasswordFieldChars;
-    request.okText = LoadMessage(kOkText);
-    request.cancelText = LoadMessage(kCancelText);
+    request.okText = LoadMessage(msg::kOk);
+    request.cancelText = LoadMessage(msg::kCancel);
     return request;
 }
 
 int CPasswordDlg::Refusal(std::string_view password, std::string_view confirmation) const {
     if (password.empty()) {
-        return kEmpty;
+        return msg::kEmptyPassword;
     }
     if (mode_ == kNewPassword && !PrintableAscii(password)) {
-        return kAsciiOnly;
+        return msg::kPasswordAsciiOnly;
     }
     if (mode_ == kNewPassword && password != confirmation) {
-        return kNoMatch;
+        return msg::kPasswordMismatch;
     }
     return 0;
 }

@@ -13,6 +13,7 @@
 
 #include "core/globals.h"
 #include "core/identity.h"
+#include "core/message_ids.h"
 #include "core/messages/messages.h"
 #include "core/sign_exception.h"
 #include "enroll/key_file.h"
@@ -23,23 +24,6 @@ namespace quillbox::enroll {
 namespace {
 
 constexpr std::int32_t kPfxError = -25;
-enum Message : int {
-    kSaveTitle = 169,
-    kNoKeyFileName = 170,
-    kCannotOpenKey = 173,
-    kCannotLoadKey = 174,
-    kCannotCreatePfx = 175,
-    kCannotSavePfx = 176,
-    kKeyNotFound = 177,
-    kKeyNotForCertificate = 178,
-    kAlreadySaved = 179,
-    kReplaceFile = 180,
-    kAllFiles = 181,
-    kPfxFiles = 182,
-    kYes = 233,
-    kNo = 234,
-};
-
 // An encrypted 8192-bit key is under 7 KiB; anything much larger is not a key file.
 constexpr std::size_t kMaxKeyFileBytes = 64 * 1024;
 
@@ -70,7 +54,7 @@ Candidate ChooseCertificate(const std::string& certificateText, const PublicKey&
         }
     }
     if (candidates.empty()) {
-        throw CSignException(kPfxError, LoadMessage(kNoKeyFileName), false);
+        throw CSignException(kPfxError, LoadMessage(msg::kNoKeyFileName), false);
     }
     for (const Candidate& candidate : candidates) {
         if (!heldKey.empty() && candidate.key == heldKey) {
@@ -96,9 +80,9 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
 
 ui::SaveFileRequest SaveRequest() {
     ui::SaveFileRequest request;
-    request.caption = BoxCaption(LoadMessage(kSaveTitle));
-    request.filters = {{LoadMessage(kPfxFiles), {"*.pfx", "*.p12"}},
-                       {LoadMessage(kAllFiles), {"*"}}};
+    request.caption = BoxCaption(LoadMessage(msg::kSavePfxTitle));
+    request.filters = {{LoadMessage(msg::kPfxFiles), {"*.pfx", "*.p12"}},
+                       {LoadMessage(msg::kAllFiles), {"*"}}};
     request.defaultSuffix = "pfx";
     return request;
 }
@@ -107,11 +91,11 @@ bool ConfirmReplace(const std::string& path) {
     ui::MessageBoxRequest box;
     box.icon = ui::BoxIcon::Question;
     box.buttons = ui::BoxButtons::YesNo;
-    box.caption = BoxCaption(LoadMessage(kSaveTitle));
-    box.text = FormatMessageText(kReplaceFile, {path});
+    box.caption = BoxCaption(LoadMessage(msg::kSavePfxTitle));
+    box.text = FormatMessageText(msg::kReplaceFile, {path});
     box.defaultAnswer = ui::BoxAnswer::No;
-    box.buttonTexts.yes = LoadMessage(kYes);
-    box.buttonTexts.no = LoadMessage(kNo);
+    box.buttonTexts.yes = LoadMessage(msg::kYes);
+    box.buttonTexts.no = LoadMessage(msg::kNo);
     return ui::CurrentUserInterface().ShowMessageBox(box) == ui::BoxAnswer::Yes;
 }
 
@@ -121,8 +105,8 @@ void PfxHandler::Run(TaskContext& task) {
     task.outcome.result = TaskResult::Error;
     EnrollState& state = *state_;
     if (!state.savedPfxPath.empty()) {
-        throw CSignException(kPfxError, FormatMessageText(kAlreadySaved, {state.savedPfxPath}),
-                             false);
+        throw CSignException(kPfxError,
+                             FormatMessageText(msg::kPfxAlreadySaved, {state.savedPfxPath}), false);
     }
     if (const xml::XmlNode given = task.document.SelectFirst("//publickey")) {
         state.certificateText = given.Text();
@@ -143,11 +127,11 @@ void PfxHandler::Run(TaskContext& task) {
             case ReadStatus::Ok:
                 break;
             case ReadStatus::NotFound:
-                Fail(kKeyNotFound, keyFile, error);
+                Fail(msg::kKeyNotFound, keyFile, error);
             case ReadStatus::CannotOpen:
-                Fail(kCannotOpenKey, keyFile, error);
+                Fail(msg::kCannotOpenKey, keyFile, error);
             case ReadStatus::Unreadable:
-                Fail(kCannotLoadKey, keyFile, error);
+                Fail(msg::kCannotLoadKey, keyFile, error);
         }
         keyText = secret::SecretText::TakeFrom(bytes);
         for (;;) {
@@ -163,10 +147,10 @@ void PfxHandler::Run(TaskContext& task) {
                 continue;  // only a wrong password is worth asking again
             }
             if (status != KEYFORGE_OK) {
-                Fail(kCannotLoadKey, keyFile, 0);
+                Fail(msg::kCannotLoadKey, keyFile, 0);
             }
             if (key != certificate.key) {
-                Fail(kKeyNotForCertificate, keyFile, 0);
+                Fail(msg::kKeyNotForCertificate, keyFile, 0);
             }
             password = std::move(dialog.Password());
             break;
@@ -196,7 +180,7 @@ void PfxHandler::Run(TaskContext& task) {
         if (SameFile(destination, certificate.keyFile)) {
             // Replacing the key file by the PFX would lose the key if anything went wrong.
             CGlobals::Get().LogText(LogLevel::Error, nullptr,
-                                    FormatMessageText(kCannotCreatePfx, {destination}));
+                                    FormatMessageText(msg::kCannotCreatePfx, {destination}));
             continue;
         }
         struct stat info {};
@@ -207,15 +191,15 @@ void PfxHandler::Run(TaskContext& task) {
     }
 
     if (const auto failure = WriteDurably(destination, bytes, true)) {
-        Fail(failure->step == WriteStep::Write ? kCannotSavePfx : kCannotCreatePfx, destination,
-             failure->error);
+        Fail(failure->step == WriteStep::Write ? msg::kCannotSavePfx : msg::kCannotCreatePfx,
+             destination, failure->error);
     }
     std::string back;
     int error = 0;
     if (ReadCapped(destination, bytes.size(), back, error) != ReadStatus::Ok || back != bytes ||
         fnCheckPfx(reinterpret_cast<const unsigned char*>(back.data()),
                    static_cast<int>(back.size()), password.data()) != 1) {
-        Fail(kCannotSavePfx, destination, error);
+        Fail(msg::kCannotSavePfx, destination, error);
     }
     if (unlink(keyFile.c_str()) != 0 && errno != ENOENT) {
         QB_LOG(LogLevel::File, nullptr, "Key file kept: %s", keyFile.c_str());

@@ -4,29 +4,12 @@
 #include <utility>
 
 #include "core/identity.h"
+#include "core/message_ids.h"
 #include "core/messages/messages.h"
 #include "platform/system/ascii_case.h"
 
 namespace quillbox::net {
 namespace {
-
-enum Message : int {
-    kOk = 112,
-    kCancel = 119,
-    kAuthentication = 108,
-    kProxyNeedsLogin = 133,
-    kServerNeedsLogin = 134,
-    kSendSms = 135,
-    kSmsCodeLabel = 136,
-    kPasswordLabel = 160,
-    kServerAsks = 205,
-    kUserNameLabel = 206,
-    kUserNameCue = 207,
-    kPasswordCue = 208,
-    kSmsCodeCue = 209,
-    kCodeLabel = 210,
-    kCodeCue = 211,
-};
 
 // The server as the dialog names it: the URL without its scheme, up to the first "/".
 std::string ServerOf(std::string_view url) {
@@ -58,26 +41,27 @@ ui::LoginRequest CLoginDlg::Request(const std::string& userName,
     const bool totp = authScheme_ == kSchemeTotp;
 
     ui::LoginRequest request;
-    request.caption = BoxCaption(LoadMessage(kAuthentication));
-    request.heading = LoadMessage(isProxy_ ? kProxyNeedsLogin : kServerNeedsLogin);
-    request.serverLine = FormatMessageText(kServerAsks, {ServerOf(url_)});
+    request.caption = BoxCaption(LoadMessage(msg::kAuthentication));
+    request.heading = LoadMessage(isProxy_ ? msg::kProxyNeedsLogin : msg::kServerNeedsLogin);
+    request.serverLine = FormatMessageText(msg::kServerAsksLogin, {ServerOf(url_)});
     request.serverMessage = serverMessage_;
-    request.user = {
-        .cue = LoadMessage(kUserNameCue), .label = LoadMessage(kUserNameLabel), .enabled = !totp};
-    request.password = {.cue = LoadMessage(kPasswordCue),
-                        .label = LoadMessage(kPasswordLabel),
+    request.user = {.cue = LoadMessage(msg::kUserNameCue),
+                    .label = LoadMessage(msg::kUserNameLabel),
+                    .enabled = !totp};
+    request.password = {.cue = LoadMessage(msg::kPasswordCue),
+                        .label = LoadMessage(msg::kPasswordLabel),
                         .enabled = !totp,
                         .masked = true};
-    request.code = {.cue = LoadMessage(hotp ? kCodeCue : kSmsCodeCue),
-                    .label = LoadMessage(hotp ? kCodeLabel : kSmsCodeLabel),
+    request.code = {.cue = LoadMessage(hotp ? msg::kCodeCue : msg::kSmsCodeCue),
+                    .label = LoadMessage(hotp ? msg::kCodeLabel : msg::kSmsCodeLabel),
                     .shown = hotp || sendSms || totp,
                     .enabled = !sendSms};
     request.userName = userName;
     request.passwordText = secret::SecretText(password.view());
     request.focusOnCode = totp;
     request.maxChars = kLoginFieldChars;
-    request.okText = LoadMessage(sendSms ? kSendSms : kOk);
-    request.cancelText = LoadMessage(kCancel);
+    request.okText = LoadMessage(sendSms ? msg::kSendSms : msg::kOk);
+    request.cancelText = LoadMessage(msg::kCancel);
     return request;
 }
 

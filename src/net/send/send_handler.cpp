@@ -6,6 +6,7 @@
 
 #include "core/base64/base64_coder.h"
 #include "core/globals.h"
+#include "core/message_ids.h"
 #include "core/messages/messages.h"
 #include "core/sign_exception.h"
 #include "net/send/data_box_login.h"
@@ -20,7 +21,6 @@ namespace {
 
 constexpr unsigned kSendFlags = 210;  // system proxy, no credential headers, POST
 constexpr unsigned kGetVerb = 2000;
-constexpr int kMsgLoginFailed = 123;
 constexpr std::int32_t kServerErrorCode = -20;
 
 // What the driver's callback needs of this send; carried with the call so that two sends
@@ -154,7 +154,7 @@ void SendHandler::Run(TaskContext& task) {
 
     if (result == ResultCode::ServerError) {
         task.outcome.result = TaskResult::Error;
-        throw CSignException(kServerErrorCode, FormatMessageText(kMsgLoginFailed, {host}), false);
+        throw CSignException(kServerErrorCode, FormatMessageText(msg::kLoginFailed, {host}), false);
     }
     if (result != ResultCode::Cancelled)
         firstSend_ = false;

@@ -1,61 +1,40 @@
 #include "net/transfer/connection_dialogs.h"
 
 #include "core/identity.h"
+#include "core/message_ids.h"
 #include "core/messages/messages.h"
 
 namespace quillbox::net {
-namespace {
-
-enum Message : int {
-    kProxyNeedsCredentials = 133,
-    kServerNeedsCredentials = 134,
-    kServerAsksCredentials = 205,
-    kUserNameLabel = 206,
-    kOk = 112,
-    kCancel = 119,
-    kSecurityWarning = 225,
-    kCertWrongName = 226,
-    kCertWrongDate = 227,
-    kCertUnknownAuthority = 228,
-    kCertRevocation = 229,
-    kRedirectToPlain = 230,
-    kContinueQuestion = 231,
-    kPasswordLabel = 232,
-    kYes = 233,
-    kNo = 234,
-};
-
-}  // namespace
 
 std::optional<ui::CertificateWarningRequest> CertificateWarningFor(http::TransferError error,
                                                                    const std::string& host) {
     int problem = 0;
     switch (error) {
         case http::TransferError::CertNameInvalid:
-            problem = kCertWrongName;
+            problem = msg::kCertWrongName;
             break;
         case http::TransferError::CertDateInvalid:
-            problem = kCertWrongDate;
+            problem = msg::kCertWrongDate;
             break;
         case http::TransferError::CertUnknownAuthority:
-            problem = kCertUnknownAuthority;
+            problem = msg::kCertUnknownAuthority;
             break;
         case http::TransferError::CertRevocationFailed:
-            problem = kCertRevocation;
+            problem = msg::kCertRevocation;
             break;
         case http::TransferError::RedirectNeedsConfirmation:
-            problem = kRedirectToPlain;
+            problem = msg::kRedirectToPlain;
             break;
         default:
             return std::nullopt;
     }
     ui::CertificateWarningRequest request;
-    request.caption = BoxCaption(LoadMessage(kSecurityWarning));
+    request.caption = BoxCaption(LoadMessage(msg::kSecurityWarning));
     request.problem = FormatMessageText(problem, {host});
     request.host = host;
-    request.question = LoadMessage(kContinueQuestion);
-    request.yesText = LoadMessage(kYes);
-    request.noText = LoadMessage(kNo);
+    request.question = LoadMessage(msg::kContinueQuestion);
+    request.yesText = LoadMessage(msg::kYes);
+    request.noText = LoadMessage(msg::kNo);
     return request;
 }
 
@@ -63,13 +42,13 @@ ui::CredentialsRequest CredentialsRequestFor(const std::string& host, bool proxy
                                              const std::string& knownUserName) {
     ui::CredentialsRequest request;
     request.caption =
-        BoxCaption(LoadMessage(proxy ? kProxyNeedsCredentials : kServerNeedsCredentials));
-    request.prompt = FormatMessageText(kServerAsksCredentials, {host});
-    request.userNameLabel = LoadMessage(kUserNameLabel);
-    request.passwordLabel = LoadMessage(kPasswordLabel);
+        BoxCaption(LoadMessage(proxy ? msg::kProxyNeedsLogin : msg::kServerNeedsLogin));
+    request.prompt = FormatMessageText(msg::kServerAsksLogin, {host});
+    request.userNameLabel = LoadMessage(msg::kUserNameLabel);
+    request.passwordLabel = LoadMessage(msg::kCredentialsPasswordLabel);
     request.userName = knownUserName;
-    request.okText = LoadMessage(kOk);
-    request.cancelText = LoadMessage(kCancel);
+    request.okText = LoadMessage(msg::kOk);
+    request.cancelText = LoadMessage(msg::kCancel);
     return request;
 }
 
