@@ -191,6 +191,14 @@ void IntConn::AnswerDigest(const std::string& userName, std::string_view passwor
     internals_->transfer->SetDigest(true);
 }
 
+bool IntConn::InstallClientKey(const std::string& certificateId,
+                               std::shared_ptr<http::ClientKey> key) {
+    if (!internals_->transfer || !internals_->transfer->SetClientKey(std::move(key)))
+        return false;
+    chosenCertificateId_ = certificateId;
+    return true;
+}
+
 bool IntConn::GetRedirectUrl(std::string& url) {
     if (!redirectUrl_)
         return false;
@@ -474,6 +482,11 @@ ResultCode IntConn::ExecuteRequest(const std::uint8_t* data, std::size_t length,
         ReportStatus(callback, MyNet_DebugInfo, "HttpSendRequest done");
         ReportStatus(callback, MyNet_Uploaded, nullptr);
 
+        if (sent.error == TransferError::Cancelled) {
+            ReportStatus(callback, MyNet_DebugInfo, "Client certificate PIN canceled");
+            return ResultCode::Cancelled;
+        }
+
         long status = transfer.StatusCode();
         if (status == 0)
             std::fputs("\nHttpQueryInfo failed\n", stderr);
@@ -540,7 +553,9 @@ ResultCode IntConn::ExecuteRequest(const std::uint8_t* data, std::size_t length,
         bool retry = false;
         switch (sent.error) {
             case TransferError::ClientCertNeeded:
-                retry = true;
+                // No certificate to offer (the step did not handle it): asking again
+                // would only repeat the same refusal.
+                retry = answer == kAnswerForceRetry;
                 break;
             case TransferError::CertNameInvalid:
             case TransferError::CertDateInvalid:

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/base64/base64_coder.h"
+#include "platform/http/client_key.h"
 #include "platform/secret/secret_text.h"
 
 namespace quillbox::http {
@@ -135,6 +136,7 @@ class IntConn {
     void SetRedirectHandling(bool on) { redirectHandling_ = on; }
     void SetDataBoxForm(bool on) { dataBoxForm_ = on; }
     void SetClientCertMap(ClientCertMap* map) { clientCertMap_ = map; }
+    ClientCertMap* GetClientCertMap() const { return clientCertMap_; }
     void SetResult(ResultCode result) { result_ = result; }
     ResultCode GetResult() const { return result_; }
 
@@ -160,6 +162,11 @@ class IntConn {
     std::string RequestUrl() const;
     void PutRequestHeader(const std::string& line);
     void AnswerDigest(const std::string& userName, std::string_view password);
+    // The client-certificate step: the certificate (by CertificateId) and key offered from
+    // now on in this exchange. False when the transport cannot use it.
+    bool InstallClientKey(const std::string& certificateId, std::shared_ptr<http::ClientKey> key);
+    // The certificate installed in this exchange; empty when none was.
+    const std::string& ChosenCertificateId() const { return chosenCertificateId_; }
 
     // The request loop (SendData and ReadResponse run it). Public for the send driver.
     ResultCode ExecuteRequest(const std::uint8_t* data, std::size_t length,
@@ -205,6 +212,7 @@ class IntConn {
     bool trustedDomainCheck_ = false;
     Base64Coder base64_;
     ClientCertMap* clientCertMap_ = nullptr;
+    std::string chosenCertificateId_;
     ResultCode result_ = ResultCode::Success;
     std::uint32_t connectContext_ = 0;
     std::uint32_t requestContext_ = 0;

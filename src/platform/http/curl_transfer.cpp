@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/http/curl_share.h"
+#include "platform/http/tls_client_key.h"
 #include "platform/http/transfer.h"
 #include "platform/secret/secret_text.h"
 #include "platform/system/ascii_case.h"
@@ -193,6 +194,10 @@ class CurlTransfer final : public Transfer {
     }
     unsigned SecurityFlags() const override { return securityFlags_; }
     void SetSecurityFlags(unsigned flags) override { securityFlags_ = flags; }
+    bool SetClientKey(std::shared_ptr<ClientKey> key) override {
+        identity_ = detail::TlsClientIdentity::Make(std::move(key));
+        return identity_ != nullptr;
+    }
     void SetUploadProgress(std::function<void(std::size_t)> onChunk) override {
         onUploadChunk_ = std::move(onChunk);
     }
@@ -258,6 +263,7 @@ class CurlTransfer final : public Transfer {
     long receiveLimitMs_ = kDefaultStallLimitMs, sendLimitMs_ = kDefaultStallLimitMs;
     unsigned securityFlags_ = 0;
     std::function<void(std::size_t)> onUploadChunk_;
+    std::unique_ptr<detail::TlsClientIdentity> identity_;
 
     // State of the running exchange.
     std::string rawHeaders_;
@@ -268,6 +274,7 @@ class CurlTransfer final : public Transfer {
     char errorBuffer_[CURL_ERROR_SIZE] = {};
     int rejectedVerifyError_ = X509_V_OK;
     bool clientCertAsked_ = false;
+    bool clientCertSent_ = false;
     std::uint8_t* window_ = nullptr;
     std::size_t windowFree_ = 0;
     std::string overflow_;
@@ -495,7 +502,9 @@ SendResult CurlTransfer::Send(const std::uint8_t* data, std::size_t length, bool
     finishCode_ = CURLE_OK;
     errorBuffer_[0] = '\0';
     rejectedVerifyError_ = X509_V_OK;
-    clientCertAsked_ = false;
+    clientCertAsked_ = clientCertSent_ = false;
+    if (identity_)
+        identity_->TakeCancelled();
     window_ = nullptr;
     windowFree_ = 0;
     overflow_.clear();
@@ -518,7 +527,7 @@ SendResult CurlTransfer::Send(const std::uint8_t* data, std::size_t length, bool
     Drive([this] { return paused_; });
     if (finished_ && finishCode_ != CURLE_OK)
         return Classify(finishCode_);
-    if (!ftp_ && clientCertAsked_ && StatusCode() == 400)
+    if (!ftp_ && clientCertAsked_ && !clientCertSent_ && StatusCode() == 400)
         return {TransferError::ClientCertNeeded, CURLE_SSL_CLIENTCERT, "client certificate needed"};
     return {};
 }
@@ -532,10 +541,15 @@ SendResult CurlTransfer::Classify(CURLcode code) const {
     else if (errorBuffer_[0] != '\0')
         result.message += std::string(": ") + errorBuffer_;
     result.error = TransferError::Other;
-    if (rejectedVerifyError_ != X509_V_OK) {
+    if (identity_ && identity_->TakeCancelled()) {
+        result.error = TransferError::Cancelled;
+    } else if (rejectedVerifyError_ != X509_V_OK) {
         result.error = ClassifyVerifyError(rejectedVerifyError_).error;
-    } else if (clientCertAsked_ && (code == CURLE_SSL_CONNECT_ERROR || code == CURLE_RECV_ERROR ||
-                                    code == CURLE_SSL_CLIENTCERT)) {
+    } else if (clientCertAsked_ && !clientCertSent_ &&
+               // Under TLS 1.3 the server's refusal comes after the client's side of the
+               // handshake: it shows as the request or the answer failing.
+               (code == CURLE_SSL_CONNECT_ERROR || code == CURLE_RECV_ERROR ||
+                code == CURLE_SEND_ERROR || code == CURLE_SSL_CLIENTCERT)) {
         result.error = TransferError::ClientCertNeeded;
     } else if (code == CURLE_PEER_FAILED_VERIFICATION) {
         // The chain passed, so what libcurl refused is the name.
@@ -674,6 +688,9 @@ CURLcode CurlTransfer::OnSslContext(CURL*, void* sslCtx, void* self) {
     SSL_CTX_set_ex_data(ctx, TransferIndex(), self);
     SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, &OnVerify);
     SSL_CTX_set_client_cert_cb(ctx, &OnClientCert);
+    auto* t = static_cast<CurlTransfer*>(self);
+    if (t->identity_ && !t->identity_->Restrict(ctx))
+        return CURLE_SSL_CERTPROBLEM;
     return CURLE_OK;
 }
 
@@ -698,12 +715,19 @@ int CurlTransfer::OnVerify(int ok, X509_STORE_CTX* store) {
     return 0;
 }
 
-int CurlTransfer::OnClientCert(SSL* ssl, X509**, EVP_PKEY**) {
+int CurlTransfer::OnClientCert(SSL* ssl, X509** certificate, EVP_PKEY** key) {
     auto* t =
         static_cast<CurlTransfer*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), TransferIndex()));
-    if (t != nullptr)
-        t->clientCertAsked_ = true;
-    return 0;
+    if (t == nullptr)
+        return 0;
+    t->clientCertAsked_ = true;
+    if (!t->identity_)
+        return 0;
+    // OpenSSL takes over these references.
+    *certificate = t->identity_->NewCertificateReference();
+    *key = t->identity_->NewKeyReference();
+    t->clientCertSent_ = true;
+    return 1;
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/http/client_key.h"
+
 namespace quillbox::http {
 
 enum class ProxyMode { Direct, System, Named };
@@ -25,6 +27,8 @@ enum class TransferError {
     CertRevocationFailed,
     ClientCertNeeded,
     RedirectNeedsConfirmation,
+    // The person refused something the exchange needed (the PIN of the client key).
+    Cancelled,
     Other,
 };
 
@@ -84,6 +88,9 @@ class Transfer {
     virtual void SetTimeouts(long receiveMs, long sendMs, long connectMs) = 0;
     virtual unsigned SecurityFlags() const = 0;
     virtual void SetSecurityFlags(unsigned flags) = 0;
+    // The certificate offered when a server asks for one; without it none is sent. False
+    // when it cannot be used for TLS (not an RSA key, nothing the handshake could ask of it).
+    virtual bool SetClientKey(std::shared_ptr<ClientKey> key) = 0;
     // Called with the size of each piece of an upload handed to the server.
     virtual void SetUploadProgress(std::function<void(std::size_t)> onChunk) = 0;
 
@@ -103,6 +110,9 @@ class Transfer {
     virtual std::optional<std::time_t> LastModified() const = 0;
     // True when the server asked for a client certificate during the last Send.
     virtual bool ClientCertificateRequested() const = 0;
+    // The error kinds: ClientCertNeeded only when the server asked and none was sent; a
+    // server that refuses the certificate sent is an ordinary failure (an alert, or its
+    // own HTTP error).
 
     // Reads up to capacity body bytes into dest, blocking until some arrive or the body ends.
     virtual ReadResult Read(std::uint8_t* dest, std::size_t capacity) = 0;

@@ -17,6 +17,7 @@ constexpr std::pair<Mechanism, CK_MECHANISM_TYPE> kMechanisms[] = {
     {Mechanism::Sha256RsaPkcs, CKM_SHA256_RSA_PKCS},
     {Mechanism::Sha384RsaPkcs, CKM_SHA384_RSA_PKCS},
     {Mechanism::Sha512RsaPkcs, CKM_SHA512_RSA_PKCS},
+    {Mechanism::RsaRaw, CKM_RSA_X_509},
 };
 
 CK_MECHANISM_TYPE CryptokiMechanism(Mechanism mechanism) {

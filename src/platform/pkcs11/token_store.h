@@ -18,16 +18,32 @@
 
 namespace quillbox::pkcs11 {
 
-// The RSA signature mechanisms the engine uses. RsaPkcs signs a prepared DigestInfo; the
-// others hash on the token and sign.
+// The RSA signature mechanisms the plug-in uses. RsaPkcs signs a prepared DigestInfo; the
+// HashRsaPkcs ones hash on the token and sign. RsaRaw is the bare RSA operation over a
+// block already padded (RSA-PSS for the TLS handshake of a client-certificate login).
 enum class Mechanism {
     RsaPkcs,
     Md5RsaPkcs,
     Sha1RsaPkcs,
     Sha256RsaPkcs,
     Sha384RsaPkcs,
-    Sha512RsaPkcs
+    Sha512RsaPkcs,
+    RsaRaw,
 };
+
+// Whether the token hashes the data itself before signing.
+inline bool HashesOnToken(Mechanism mechanism) {
+    switch (mechanism) {
+        case Mechanism::Md5RsaPkcs:
+        case Mechanism::Sha1RsaPkcs:
+        case Mechanism::Sha256RsaPkcs:
+        case Mechanism::Sha384RsaPkcs:
+        case Mechanism::Sha512RsaPkcs:
+            return true;
+        default:
+            return false;
+    }
+}
 
 // What a person needs to know before typing a PIN for a token.
 struct TokenStatus {

@@ -25,7 +25,7 @@ Mechanism HashAndSignMechanism(HashKind hash) {
 std::optional<SigningPath> ChooseSigningPath(const std::set<Mechanism>& offered,
                                              std::optional<HashKind> hash) {
     const bool hashesAtAll = std::any_of(offered.begin(), offered.end(),
-                                         [](Mechanism m) { return m != Mechanism::RsaPkcs; });
+                                         pkcs11::HashesOnToken);
     if (hash ? offered.count(HashAndSignMechanism(*hash)) != 0 : hashesAtAll) {
         return SigningPath::Legacy;
     }

@@ -113,10 +113,21 @@ std::string Python() {
 }
 }  // namespace
 
-ScriptServer::ScriptServer(const std::string& script)
-    : process_({Python(), std::string(QUILLBOX_SOURCE_DIR) + "/tests/net/servers/" + script,
-                (dir_ / "port").string()},
-               dir_ / "server.out") {
+namespace {
+
+std::vector<std::string> ScriptCommand(const std::string& script, const fs::path& portFile,
+                                       const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {
+        Python(), std::string(QUILLBOX_SOURCE_DIR) + "/tests/net/servers/" + script,
+        portFile.string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
+}  // namespace
+
+ScriptServer::ScriptServer(const std::string& script, const std::vector<std::string>& args)
+    : process_(ScriptCommand(script, dir_ / "port", args), dir_ / "server.out") {
     for (int i = 0; i < 500 && port_ == 0 && process_.Running(); ++i) {
         if (fs::exists(dir_ / "port"))
             port_ = std::stoi(ReadFile(dir_ / "port"));
@@ -223,7 +234,9 @@ TestCertificates::TestCertificates(const fs::path& folder) {
 
 // ---- nginx
 
-NginxTlsServer::NginxTlsServer(const std::string& plainRedirectTarget) : certs_(dir_.path()) {
+NginxTlsServer::NginxTlsServer(const std::string& plainRedirectTarget, const fs::path& loginCa,
+                               int dataBoxPort)
+    : certs_(dir_.path()) {
     fs::create_directories(docroot());
     fs::create_directories(dir_ / "tmp");
     for (int attempt = 0; attempt < 5 && !started_; ++attempt) {
@@ -233,6 +246,8 @@ NginxTlsServer::NginxTlsServer(const std::string& plainRedirectTarget) : certs_(
         untrustedPort_ = FreePort();
         clientCertPort_ = FreePort();
         plainPort_ = FreePort();
+        loginTls12Port_ = loginCa.empty() ? 0 : FreePort();
+        loginTls13Port_ = loginCa.empty() ? 0 : FreePort();
         const std::string tmp = (dir_ / "tmp").string();
         std::string conf;
         // One process without workers: nothing changes user, so it runs the same as root.
@@ -260,15 +275,39 @@ NginxTlsServer::NginxTlsServer(const std::string& plainRedirectTarget) : certs_(
                 "    location /upload { client_body_buffer_size 1m; return 200 \"uploaded\"; }\n";
             if (!plainRedirectTarget.empty())
                 conf += "    location /tohttp { return 302 " + plainRedirectTarget + "; }\n";
+            conf +=
+                "    location /login { client_body_buffer_size 1m; "
+                "return 200 \"$ssl_client_s_dn\\n$ssl_protocol\\n\"; }\n";
             conf += extra + "  }\n";
         };
+        auto login = [&](const char* protocol) {
+            std::string extra = "    ssl_protocols " + std::string(protocol) + ";\n";
+            extra +=
+                "    ssl_verify_client on;\n    ssl_client_certificate " + loginCa.string() + ";\n";
+            // The test tokens' CA has a small key, quick to make, that OpenSSL's default
+            // security level refuses in a chain.
+            extra += "    ssl_ciphers DEFAULT:@SECLEVEL=0;\n";
+            if (dataBoxPort != 0) {
+                const std::string target = "127.0.0.1:" + std::to_string(dataBoxPort);
+                extra +=
+                    "    location /box/ { proxy_pass http://" + target +
+                    "/; proxy_set_header Host login.box.localhost:" + std::to_string(dataBoxPort) +
+                    "; }\n";
+            }
+            return extra;
+        };
+        if (!loginCa.empty()) {
+            server(loginTls12Port_, certs_.goodCert, certs_.goodKey, true, login("TLSv1.2"));
+            server(loginTls13Port_, certs_.goodCert, certs_.goodKey, true, login("TLSv1.3"));
+        }
         server(goodPort_, certs_.goodCert, certs_.goodKey, true, "");
         server(expiredPort_, certs_.expiredCert, certs_.expiredKey, true, "");
         server(wrongNamePort_, certs_.wrongNameCert, certs_.wrongNameKey, true, "");
         server(untrustedPort_, certs_.untrustedCert, certs_.untrustedKey, true, "");
         server(clientCertPort_, certs_.goodCert, certs_.goodKey, true,
-               "    ssl_verify_client on;\n    ssl_client_certificate " + certs_.caCert.string() +
-                   ";\n");
+               "    ssl_protocols TLSv1.2 TLSv1.3;\n    ssl_verify_client on;\n"
+               "    ssl_client_certificate " +
+                   certs_.caCert.string() + ";\n");
         server(plainPort_, {}, {}, false, "");
         conf += "}\n";
         WriteFile(dir_ / "nginx.conf", conf);

@@ -38,7 +38,7 @@ bool WaitForPort(int port, int timeoutMs);
 // its own; throws when it does not come up.
 class ScriptServer {
   public:
-    explicit ScriptServer(const std::string& script);
+    explicit ScriptServer(const std::string& script, const std::vector<std::string>& args = {});
     int port() const { return port_; }
 
   private:
@@ -70,11 +70,16 @@ struct TestCertificates {
 };
 
 // nginx with one HTTPS port per certificate kind, serving files from docroot(), accepting
-// uploads at /upload, and one port that demands a client certificate.
+// uploads at /upload, and one port that demands a client certificate issued by the test root.
+// Every port answers /login with the client certificate's subject ($ssl_client_s_dn) and TLS
+// version. With a loginCa, two more ports demand a certificate that CA issued, one speaking
+// TLS 1.2 only and one TLS 1.3 only; with a dataBoxPort, their /box/ is the data-box stand-in's
+// login host.
 class NginxTlsServer {
   public:
     // plainRedirectTarget: where /tohttp redirects (an http:// URL), may be empty.
-    explicit NginxTlsServer(const std::string& plainRedirectTarget = "");
+    explicit NginxTlsServer(const std::string& plainRedirectTarget = "",
+                            const std::filesystem::path& loginCa = {}, int dataBoxPort = 0);
     const TestCertificates& certificates() const { return certs_; }
     std::filesystem::path docroot() const { return dir_ / "www"; }
     std::string GoodUrl(const std::string& path) const { return Url(goodPort_, path); }
@@ -82,6 +87,8 @@ class NginxTlsServer {
     std::string WrongNameUrl(const std::string& path) const { return Url(wrongNamePort_, path); }
     std::string UntrustedUrl(const std::string& path) const { return Url(untrustedPort_, path); }
     std::string ClientCertUrl(const std::string& path) const { return Url(clientCertPort_, path); }
+    std::string LoginTls12Url(const std::string& path) const { return Url(loginTls12Port_, path); }
+    std::string LoginTls13Url(const std::string& path) const { return Url(loginTls13Port_, path); }
     int plainPort() const { return plainPort_; }
     bool started() const { return started_; }
 
@@ -90,7 +97,7 @@ class NginxTlsServer {
     TempDir dir_;
     TestCertificates certs_;
     int goodPort_ = 0, expiredPort_ = 0, wrongNamePort_ = 0, untrustedPort_ = 0,
-        clientCertPort_ = 0, plainPort_ = 0;
+        clientCertPort_ = 0, plainPort_ = 0, loginTls12Port_ = 0, loginTls13Port_ = 0;
     std::unique_ptr<ChildProcess> process_;
     bool started_ = false;
 };
