@@ -22,15 +22,16 @@ TaskServices MakeTaskServices() {
     services.downloader = std::make_shared<net::BackgroundTaskDownloader>();
     services.messageReader = std::make_shared<control::Pkcs7MessageReader>();
     // The one place that picks the Cryptoki implementation of the token store.
+    // The module is looked up at each opening: its setting may change while a host runs.
+    const signing::TokenStoreOpener openTokens = [] {
+        return pkcs11::OpenCryptokiTokenStore({signing::ConfiguredModulePath()});
+    };
     signing::AddSigningTaskHandlers(
         services.handlers,
-        [] {
-            return std::make_unique<signing::CertificateStore>(
-                pkcs11::CryptokiOpener({signing::ConfiguredModulePath()}));
-        },
+        [openTokens] { return std::make_unique<signing::CertificateStore>(openTokens); },
         net::DownloadPreview);
     attach::AddAttachTaskHandlers(services.handlers);
-    net::AddSendTaskHandler(services.handlers);
+    net::AddSendTaskHandler(services.handlers, openTokens);
     enroll::AddEnrollTaskHandlers(services.handlers);
     return services;
 }

@@ -1,10 +1,7 @@
 #include "net/send/data_box_login.h"
 
-#include <mutex>
-
 #include "core/base64/base64_coder.h"
 #include "core/utf.h"
-#include "net/send/data_box_settings.h"
 #include "net/transfer/auth_cache.h"
 #include "platform/system/ascii_case.h"
 
@@ -89,11 +86,7 @@ secret::SecretText BasicAuthorization(std::string_view user, std::string_view pa
     return secret::SecretText::TakeFrom(line);
 }
 
-std::vector<std::string> DataBoxAuthSteps::TrustedDomainSuffixes() {
-    return DataBoxDomainSuffixes();
-}
-
-StepAnswer DataBoxAuthSteps::DataBoxLogin(IntConn& connection, NetStatusCallback callback) {
+StepAnswer RunDataBoxLogin(IntConn& connection, NetStatusCallback callback) {
     const int scheme = ChallengeScheme(connection.ResponseHeader("WWW-Authenticate"));
     connection.SetAuthScheme(scheme);
 
@@ -139,12 +132,6 @@ StepAnswer DataBoxAuthSteps::DataBoxLogin(IntConn& connection, NetStatusCallback
     }
     secret::WipeString(line);
     return StepAnswer::Handled;
-}
-
-void InstallDataBoxAuthSteps() {
-    static DataBoxAuthSteps steps;
-    static std::once_flag once;
-    std::call_once(once, [] { SetServerAuthSteps(&steps); });
 }
 
 }  // namespace quillbox::net

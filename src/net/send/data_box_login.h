@@ -27,13 +27,8 @@ std::string DecodeServerMessage(std::string_view text);
 secret::SecretText BasicAuthorization(std::string_view user, std::string_view password,
                                       std::string_view code);
 
-class DataBoxAuthSteps final : public ServerAuthSteps {
-  public:
-    std::vector<std::string> TrustedDomainSuffixes() override;
-    StepAnswer DataBoxLogin(IntConn& connection, NetStatusCallback callback) override;
-};
-
-// Installs the data-box steps for the whole process (once; later calls do nothing).
-void InstallDataBoxAuthSteps();
+// The step itself. Handled: new credentials are on the request; Cancelled: the person
+// cancelled, or the challenge names no scheme the dialog can answer.
+StepAnswer RunDataBoxLogin(IntConn& connection, NetStatusCallback callback);
 
 }  // namespace quillbox::net

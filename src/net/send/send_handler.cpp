@@ -9,9 +9,9 @@
 #include "core/message_ids.h"
 #include "core/messages/messages.h"
 #include "core/sign_exception.h"
-#include "net/send/data_box_login.h"
 #include "net/send/data_box_settings.h"
 #include "net/send/page_headers.h"
+#include "net/send/send_auth_steps.h"
 #include "net/send/send_driver.h"
 #include "net/transfer/status_report.h"
 #include "net/transfer/url_parts.h"
@@ -169,8 +169,8 @@ void SendHandler::Run(TaskContext& task) {
             .value_or("");
 }
 
-void AddSendTaskHandler(HandlerTable& handlers) {
-    InstallDataBoxAuthSteps();
+void AddSendTaskHandler(HandlerTable& handlers, const signing::TokenStoreOpener& openTokens) {
+    InstallSendAuthSteps(openTokens);
     handlers[TaskKind::Send] = std::make_unique<SendHandler>();
 }
 

@@ -4,6 +4,7 @@
 
 #include "core/task_handler.h"
 #include "net/transfer/client_cert_map.h"
+#include "signing/engine/certificate_store.h"
 
 namespace quillbox::net {
 
@@ -17,6 +18,7 @@ class SendHandler final : public TaskHandler {
     ClientCertMap clientCertMap_;
 };
 
-void AddSendTaskHandler(HandlerTable& handlers);
+// openTokens: the tokens client certificates come from.
+void AddSendTaskHandler(HandlerTable& handlers, const signing::TokenStoreOpener& openTokens);
 
 }  // namespace quillbox::net

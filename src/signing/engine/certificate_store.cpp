@@ -224,6 +224,33 @@ std::vector<std::uint8_t> CertificateStore::SignData(std::uint32_t algorithmId,
     return signature;
 }
 
+std::set<Mechanism> CertificateStore::MechanismsOf(
+    const pkcs11::TokenCertificate& certificate) const {
+    return tokens_->Mechanisms(certificate.token);
+}
+
+std::vector<std::uint8_t> CertificateStore::SignWithMechanism(
+    const pkcs11::TokenCertificate& certificate, Mechanism mechanism,
+    std::span<const std::uint8_t> data) {
+    if (!certificate.hasPrivateKey) {
+        Raise(kNoPrivateKey);
+    }
+    const std::optional<CertificateEntry> entry = CertificateEntry::FromDer(certificate.der);
+    UiPinPrompt prompt(entry ? entry->displayName : std::string());
+    try {
+        std::vector<std::uint8_t> signature = tokens_->Sign(certificate, mechanism, data, prompt);
+        if (signature.empty()) {
+            Raise(kSignFailed);
+        }
+        return signature;
+    } catch (const pkcs11::LoginCancelled&) {
+        QB_LOG(LogLevel::File, nullptr, "PIN entry cancelled");
+        throw SignCancelled();
+    } catch (const TokenError& error) {
+        RaiseTokenError(error, SigningPath::KeyStorage);
+    }
+}
+
 void CertificateStore::ViewCertificate(std::string_view id) const {
     const pkcs11::TokenCertificate* certificate = FindCertificateById(id);
     if (certificate == nullptr) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,14 @@ class CertificateStore {
                                        std::string_view algorithmName, std::string_view hashName,
                                        std::string_view id, std::span<const std::uint8_t> data);
 
+    // The mechanisms the token of a certificate offers.
+    std::set<pkcs11::Mechanism> MechanismsOf(const pkcs11::TokenCertificate& certificate) const;
+    // One signature with the certificate's key and a mechanism as it stands (a TLS client
+    // login asks for exactly that), with the same PIN prompt as SignData. Throws
+    // CSignException (-4, -12) or SignCancelled.
+    std::vector<std::uint8_t> SignWithMechanism(const pkcs11::TokenCertificate& certificate,
+                                                pkcs11::Mechanism mechanism,
+                                                std::span<const std::uint8_t> data);
     // Shows the certificate viewer; throws CSignException -5 when the id finds nothing.
     void ViewCertificate(std::string_view id) const;
 
