@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "attach/attachment_handler.h"
+#include "attach/scan_program.h"
 #include "control/pkcs7_message_reader.h"
 #include "enroll/enroll_handlers.h"
 #include "net/download/background_task_downloader.h"
@@ -29,7 +30,7 @@ TaskServices MakeTaskServices() {
                 pkcs11::CryptokiOpener({signing::ConfiguredModulePath()}));
         },
         net::DownloadPreview);
-    attach::AddAttachTaskHandlers(services.handlers);
+    attach::AddAttachTaskHandlers(services.handlers, attach::InstalledScanAccessory);
     net::AddSendTaskHandler(services.handlers);
     enroll::AddEnrollTaskHandlers(services.handlers);
     return services;
