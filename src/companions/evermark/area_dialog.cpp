@@ -46,6 +46,8 @@ AreaDialog::AreaDialog(Poppler::Document& document, const QString& fileName) : f
     for (QPushButton* button : {smaller, larger, fit}) {
         button->setAutoDefault(false);
     }
+    smaller->setFixedWidth(smaller->sizeHint().height() * 2);
+    larger->setFixedWidth(smaller->sizeHint().height() * 2);
     auto* bar = new QHBoxLayout;
     bar->addWidget(new QLabel(Tr(texts::kPage), this));
     bar->addWidget(page_);

@@ -78,14 +78,17 @@ ScanDialog::ScanDialog(const std::vector<SaneSession::Device>& devices, int dpi)
     auto* buttons = new QDialogButtonBox(this);
     done_ = buttons->addButton(Tr(texts::kDone), QDialogButtonBox::AcceptRole);
     cancel_ = buttons->addButton(Tr(texts::kCancel), QDialogButtonBox::RejectRole);
-    buttons->addButton(scan_, QDialogButtonBox::ActionRole);
-    buttons->addButton(rescan_, QDialogButtonBox::ActionRole);
     scan_->setDefault(true);
+    done_->setAutoDefault(false);
+    auto* scanRow = new QHBoxLayout;
+    scanRow->addWidget(status_, 1);
+    scanRow->addWidget(scan_);
+    scanRow->addWidget(rescan_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(settings);
     layout->addLayout(pagesRow, 1);
-    layout->addWidget(status_);
+    layout->addLayout(scanRow);
     layout->addWidget(buttons);
 
     connect(device_, &QComboBox::currentIndexChanged, this, [this] { OpenDevice(); });
