@@ -122,6 +122,17 @@ SignerAnswer ParseSignerAnswer(std::string_view answer) {
     return parsed;
 }
 
+std::string_view CompanionLanguage() {
+    switch (EffectiveLanguage()) {
+        case kLanguageCzech:
+            return "cz";
+        case kLanguageSlovak:
+            return "sk";
+        default:
+            return "en";
+    }
+}
+
 ChildProcess::~ChildProcess() {
     Stop();
 }
@@ -139,6 +150,9 @@ bool ChildProcess::Spawn(const std::string& program, const std::vector<std::stri
     for (const char* name : {"TMP=", "TEMP=", "TMPDIR="}) {
         environment.push_back(name + tempFolder);
     }
+    std::erase_if(environment,
+                  [](const std::string& entry) { return entry.starts_with("QUILLBOX_LANG="); });
+    environment.push_back("QUILLBOX_LANG=" + std::string(CompanionLanguage()));
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     auto pointers = [](std::vector<std::string>& texts) {
@@ -175,14 +189,17 @@ bool ChildProcess::Spawn(const std::string& program, const std::vector<std::stri
     return true;
 }
 
-bool ChildProcess::WaitForEnd() {
+bool ChildProcess::WaitForEnd(int* endStatus) {
     const std::unique_ptr<ui::ThreadWait> wait = ui::CurrentUserInterface().CreateThreadWait();
     for (;;) {
         int status = 0;
         const pid_t ended = waitpid(pid_, &status, WNOHANG);
         if (ended == pid_) {
             pid_ = -1;
-            QB_LOG(LogLevel::File, nullptr, "Signer ended: %s %d",
+            if (endStatus != nullptr) {
+                *endStatus = status;
+            }
+            QB_LOG(LogLevel::File, nullptr, "Companion ended: %s %d",
                    WIFEXITED(status) ? "exit" : "signal",
                    WIFEXITED(status) ? WEXITSTATUS(status) : WTERMSIG(status));
             return true;

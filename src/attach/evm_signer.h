@@ -50,6 +50,9 @@ struct SignerAnswer {
 // otherwise than "0", or text that is not UTF-8 free of control characters, 202.
 SignerAnswer ParseSignerAnswer(std::string_view answer);
 
+// The plug-in's language as its companion programs take it: "cz", "en" or "sk".
+std::string_view CompanionLanguage();
+
 // A child process that is waited for; one still running when this goes is killed.
 class ChildProcess {
   public:
@@ -59,13 +62,14 @@ class ChildProcess {
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     // program with its arguments, standard input from /dev/null, output to /dev/null, no
-    // other descriptor, and the environment with TMP, TEMP and TMPDIR set to tempFolder.
-    // On failure false with errno set.
+    // other descriptor, and the environment with TMP, TEMP and TMPDIR set to tempFolder and
+    // QUILLBOX_LANG to CompanionLanguage(). On failure false with errno set.
     bool Spawn(const std::string& program, const std::vector<std::string>& arguments,
                const std::string& tempFolder);
     // Until the child has ended, serving the dialogs other threads ask for meanwhile
     // (the task may run on the dialog thread). False with errno set when it cannot wait.
-    bool WaitForEnd();
+    // status, when given, receives the child's wait status.
+    bool WaitForEnd(int* status = nullptr);
     // Kills a child still running and waits for it.
     void Stop();
 

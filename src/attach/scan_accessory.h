@@ -1,6 +1,6 @@
 // The scanning accessory as the attachment task sees it: a separately installed program
-// that scans a document to PDF. None is installed yet on this platform, and the task then
-// lets the person pick a file instead.
+// that scans a document to PDF (scan_program.h). Where none is installed the task lets the
+// person pick a file instead.
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "attach/attachment_handler.h"
+#include "attach/scan_program.h"
 #include "control/pkcs7_message_reader.h"
 #include "enroll/enroll_handlers.h"
 #include "net/download/background_task_downloader.h"
@@ -30,7 +31,7 @@ TaskServices MakeTaskServices() {
         services.handlers,
         [openTokens] { return std::make_unique<signing::CertificateStore>(openTokens); },
         net::DownloadPreview);
-    attach::AddAttachTaskHandlers(services.handlers);
+    attach::AddAttachTaskHandlers(services.handlers, attach::InstalledScanAccessory);
     net::AddSendTaskHandler(services.handlers, openTokens);
     enroll::AddEnrollTaskHandlers(services.handlers);
     return services;
