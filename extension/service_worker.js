@@ -1,6 +1,6 @@
 // Ties each control of a page (an extension port from the content script) to a native
 // host of its own, adds the page's origin to every call, and joins answers that the
-// host had to split.
+// host had to split. Chromium runs it as a service worker, Firefox as a background script.
 "use strict";
 
 const HOST = "com.kestrelsoft.quillbox";
@@ -113,9 +113,10 @@ chrome.runtime.onConnect.addListener((page) => {
     }
   });
 
-  native.onDisconnect.addListener(() => {
-    const reason = chrome.runtime.lastError ? chrome.runtime.lastError.message
-                                            : "Native host has exited.";
+  native.onDisconnect.addListener((port) => {
+    // Chromium says why in lastError, Firefox in the port's error.
+    const error = port.error || chrome.runtime.lastError;
+    const reason = error ? error.message : "Native host has exited.";
     close("the Quillbox host has ended: " + reason);
   });
 

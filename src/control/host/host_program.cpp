@@ -44,7 +44,12 @@ int RunHostProgram(int argc, char** argv, const std::function<TaskServices()>& m
         std::fprintf(stderr, "quillbox-host: cannot set up the message channels\n");
         return 1;
     }
-    const std::string caller = argc > 1 ? argv[1] : "";
+    // Chromium passes the calling extension's origin; Firefox passes the host manifest's
+    // path and then the add-on's id.
+    std::string caller = argc > 1 ? argv[1] : "";
+    if (argc > 2 && caller.starts_with('/')) {
+        caller = argv[2];
+    }
 
     control::UiChoice choice;
     std::string error;

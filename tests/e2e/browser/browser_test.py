@@ -6,36 +6,24 @@
 Drives a page over the DevTools pipe; the hosts run under a scripted person. Every
 process started is stopped by its id. Exits 77 (skipped) without Chromium.
 """
-import argparse
-import base64
-import datetime
-import hashlib
+import fcntl
 import json
 import os
 import select
-import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import time
-import xml.etree.ElementTree
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import browser_pages  # noqa: E402
+from browser_pages import (HOST_NAME, INFO, VERSION, Failure, big_script,  # noqa: E402
+                           calls_script, check, check_big, check_calls, check_log, host_manifest,
+                           host_pids, make_big_task, make_token, page_url, start_task_server,
+                           stop_all, write_host_wrapper)
 
 CHROMIUM = "/usr/lib/chromium/chromium"
 EXTENSION_ID = "bhkjbehmjdpecgpopkjeifheaabfcpbp"
-HOST_NAME = "com.kestrelsoft.quillbox"
-SKIPPED = 77
-FORM_DATA = "applicant=Jana Nováková\namount=1200 CZK\n"
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, what):
-    if not condition:
-        raise Failure(what)
-    print("ok:", what.split("\n")[0][:150])
 
 
 class DevTools:
@@ -98,41 +86,23 @@ class DevTools:
         raise Failure(f"the page {url} did not get window.QuillboxPlugin")
 
 
-def host_pids(work):
-    path = os.path.join(work, "host-pids")
-    if not os.path.exists(path):
-        return []
-    with open(path) as f:
-        return [int(line) for line in f if line.strip()]
-
-
-def make_token(source, work):
-    """The demo token with its two personal certificates; None when SoftHSM is missing."""
-    if not os.path.exists("/usr/lib/softhsm/libsofthsm2.so"):
-        return None
-    folder = os.path.join(work, "token")
-    subprocess.run([os.path.join(source, "demo", "make-demo-token.sh"), folder], check=True,
-                   stdout=subprocess.DEVNULL)
-    return folder
-
-
-def stop(process):
-    """Stops a process group we started, if still running."""
-    if process.poll() is None:
-        os.killpg(process.pid, signal.SIGKILL)
-        process.wait()
-
-
 def start_chromium(work, extension):
-    # The browser reads commands from fd 3 and writes to fd 4.
+    # The browser reads commands from fd 3 and writes to fd 4. The child's ends are moved
+    # above 4 first: a dup2 onto the descriptor it already is would keep it close-on-exec.
+    def above_4(fd):
+        moved = fcntl.fcntl(fd, fcntl.F_DUPFD_CLOEXEC, 5)
+        os.close(fd)
+        return moved
+
     commands_read, commands_write = os.pipe()
     answers_read, answers_write = os.pipe()
+    commands_read, answers_write = above_4(commands_read), above_4(answers_write)
 
     def child_fds():
         os.dup2(commands_read, 3)
         os.dup2(answers_write, 4)
 
-    log = open(os.path.join(work, "chromium.log"), "wb")
+    log = open(os.path.join(work, "browser.log"), "wb")
     process = subprocess.Popen(
         [CHROMIUM, "--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
          "--no-first-run", "--no-default-browser-check", "--disable-background-networking",
@@ -159,142 +129,29 @@ def wait_for_service_worker(devtools):
     raise Failure("the extension's service worker did not start")
 
 
-def write_host_setup(work, host, standin, token):
-    """Profile with the host manifest, and the wrapper Chromium starts for each control."""
-    wrapper = os.path.join(work, "quillbox-host-wrapper.sh")
-    env = {
-        "TMP": os.path.join(work, "tmp"),
-        # The host's real Qt windows on its dialog thread, answered from the file.
-        "QUILLBOX_UI": "qt:" + os.path.join(work, "answers.json"),
-        "QUILLBOX_UI_TRANSCRIPT": os.path.join(work, "transcript.jsonl"),
-        "QT_QPA_PLATFORM": "offscreen",
-        "XDG_CONFIG_HOME": os.path.join(work, "config"),
-    }
-    if token:
-        env["SOFTHSM2_CONF"] = os.path.join(token, "softhsm2.conf")
-        env["QUILLBOX_PKCS11_MODULE"] = "/usr/lib/softhsm/libsofthsm2.so"
-    exports = "".join(f"export {k}='{v}'\n" for k, v in env.items())
-    with open(wrapper, "w") as f:
-        f.write("#!/bin/sh\n"
-                f"echo $$ >>'{work}/host-pids'\n"
-                f"{exports}"
-                f"host='{host}'\n"
-                f"[ -e '{work}/use-standin' ] && host='{standin}'\n"
-                'exec "$host" "$@"\n')
-    os.chmod(wrapper, 0o755)
-    manifests = os.path.join(work, "profile", "NativeMessagingHosts")
-    os.makedirs(manifests)
-    with open(os.path.join(manifests, HOST_NAME + ".json"), "w") as f:
-        json.dump({"name": HOST_NAME, "description": "Quillbox test host", "path": wrapper,
-                   "type": "stdio",
-                   "allowed_origins": [f"chrome-extension://{EXTENSION_ID}/"]}, f)
-    os.makedirs(os.path.join(work, "tmp"))
-    # Logging is on when the log file exists.
-    open(os.path.join(work, "tmp", "PenwrightA.log"), "wb").close()
-
-
-def make_task(source, xml_text, out_path):
-    subprocess.run([os.path.join(source, "tools", "make-task-document"), "-", out_path],
-                   input=xml_text.encode(), check=True)
-
-
 def run(args, work):
     source = args.source
-    served = os.path.join(work, "served")
-    os.makedirs(served)
     token = make_token(source, work)
-    shutil.copy(os.path.join(source, "demo", "sign-answers.json"),
-                os.path.join(work, "answers.json"))
-    write_host_setup(work, args.host, args.standin_host, token)
+    wrapper = write_host_wrapper(work, args.host, args.standin_host, token, source)
+    host_manifest(os.path.join(work, "profile", "NativeMessagingHosts", HOST_NAME + ".json"),
+                  wrapper, {"allowed_origins": [f"chrome-extension://{EXTENSION_ID}/"]})
 
     processes = []
     try:
-        port_file = os.path.join(work, "port")
-        processes.append(subprocess.Popen(
-            [sys.executable, os.path.join(source, "tools", "task-server.py"), served, port_file],
-            start_new_session=True))
-        deadline = time.monotonic() + 10
-        while not (os.path.exists(port_file) and os.path.getsize(port_file)):
-            if time.monotonic() > deadline:
-                raise Failure("the task server did not start")
-            time.sleep(0.05)
-        with open(port_file) as f:
-            tasks = f"http://127.0.0.1:{f.read().strip()}"
-        with open(os.path.join(served, "form.html"), "w") as f:
-            f.write("<!doctype html><meta charset=utf-8><title>Form</title><p>A form</p>")
-        page_url = f"{tasks}/form.html?type=text/html"
-        make_task(source, open(os.path.join(source, "demo", "getplugininfo.xml")).read(),
-                  os.path.join(served, "info.p7"))
-        with open(os.path.join(served, "preview.txt"), "w") as f:
-            f.write(FORM_DATA)
-        data = base64.b64encode(FORM_DATA.encode()).decode()
-        make_task(source, f'<Envelope><task><sign doc-id="browser-1"/></task>'
-                          f'<data alg="rsa-sha256">{data}</data>'
-                          f'<preview url="{tasks}/preview.txt"/></Envelope>',
-                  os.path.join(served, "sign.p7"))
-
+        tasks = start_task_server(source, work, processes)
         chromium, devtools = start_chromium(work, os.path.join(source, "extension"))
         processes.append(chromium)
         wait_for_service_worker(devtools)
 
-        first = devtools.open_page(page_url)
-        out = devtools.evaluate(first, f"""(async () => {{
-            const control = QuillboxPlugin.createControl();
-            const message = async (promise) => {{
-                try {{ await promise; return "resolved"; }} catch (e) {{ return e.message; }}
-            }};
-            const out = {{}};
-            out.version = await control.GetVersion();
-            out.language = await control.SetLanguage("cs");
-            out.refused = await control.SetLanguage("de");
-            out.info1 = await control.ExecuteUrl("{tasks}/info.p7");
-            out.info2 = await control.ExecuteUrl("{tasks}/info.p7");
-            out.wrongType = await message(control.SetLanguage(5));
-            out.wrongCount = await message(control.GetVersion("x"));
-            const running = control.GetVersion();
-            out.busy = await message(control.SetDebug(true));
-            await running;
-            out.tooLong = await message(control.ExecuteUrl("https://a.example/?" + "x".repeat(70000)));
-            // Measured, not checked: the round trip on a connected port.
-            const times = [];
-            for (let i = 0; i < 51; ++i) {{
-                const t = performance.now();
-                await control.GetVersion();
-                times.push(performance.now() - t);
-            }}
-            out.roundTripMs = times.sort((a, b) => a - b)[25];
-            out.signStarted = Date.now();
-            out.sign = await control.ExecuteUrl("{tasks}/sign.p7");
-            return out;
-        }})()""", timeout=90)
-        check(out["version"] == {"status": 0, "text": "1.31.0.81"}, f"GetVersion: {out['version']}")
-        check(out["language"] == {"status": 0, "result": 1}, f"SetLanguage cs: {out['language']}")
-        check(out["refused"] == {"status": 0, "result": 0}, f"SetLanguage de: {out['refused']}")
-        info = '<plugininfo result="ok"><summary name="ocx" version="1.31.0"/></plugininfo>'
-        check(out["info1"] == {"status": 0, "response": info} and out["info1"] == out["info2"],
-              f"getplugininfo twice: {out['info1']}")
-        check("must be a string" in out["wrongType"], f"wrong type: {out['wrongType']}")
-        check("takes 0 arguments" in out["wrongCount"], f"wrong count: {out['wrongCount']}")
-        check("still running" in out["busy"], f"call while busy: {out['busy']}")
-        check("over 65536 bytes" in out["tooLong"], f"too long: {out['tooLong']}")
-        check(len(host_pids(work)) == 1, "one host for all calls of one control")
-        sign_checked = check_sign(out["sign"], work, token)
-        if sign_checked:
-            # The dialogs of the page's task name the page.
-            with open(os.path.join(work, "transcript.jsonl"), encoding="utf-8") as f:
-                seen = [json.loads(line) for line in f]
-            asking = {line.get("requester") for line in seen
-                      if line.get("dialog") in ("certificates", "pin")}
-            check(asking == {f"Žádá stránka {tasks}"},
-                  f"certificate dialog and PIN prompt name the page: {asking}")
-        print(f"GetVersion round trip page -> host -> page: median {out['roundTripMs']:.2f} ms")
-        print_time_to_dialog(work, out["signStarted"])
+        first = devtools.open_page(page_url(tasks))
+        out = devtools.evaluate(first, calls_script(tasks), timeout=90)
+        check_calls(out, tasks, work, token)
 
         # A second tab gets a control of its own with a host of its own.
-        second = devtools.open_page(page_url)
+        second = devtools.open_page(page_url(tasks))
         out2 = devtools.evaluate(second, f"""(async () =>
             await QuillboxPlugin.createControl().ExecuteUrl("{tasks}/info.p7"))()""")
-        check(out2 == {"status": 0, "response": info}, "second tab runs its task")
+        check(out2 == {"status": 0, "response": INFO}, "second tab runs its task")
         pids = host_pids(work)
         check(len(pids) == 2 and pids[0] != pids[1], f"second tab has its own host: {pids}")
 
@@ -317,29 +174,11 @@ def run(args, work):
         check("closed" in after, f"the control is closed after its host ended: {after}")
 
         # An answer of several MiB comes in parts that the extension joins.
-        text = ("Příliš \"žluťoučký\" kůň \\ úpěl 𝄞 ďábelské ódy\n" * 80000)
-        with open(os.path.join(work, "big.txt"), "w", encoding="utf-8") as f:
-            f.write(text)
-        make_task(source, f'<Envelope><task><attachment file="{work}/big.txt"/></task></Envelope>',
-                  os.path.join(served, "big.p7"))
-        open(os.path.join(work, "use-standin"), "w").close()
-        big = devtools.evaluate(second, f"""(async () => {{
-            const control = QuillboxPlugin.createControl();
-            const answer = await control.ExecuteUrl("{tasks}/big.p7");
-            const bytes = new TextEncoder().encode(answer.response);
-            const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
-            control.close();
-            return {{status: answer.status, length: bytes.length,
-                     sha256: Array.from(digest, (b) => b.toString(16).padStart(2, "0")).join("")}};
-        }})()""", timeout=90)
-        expected = ('<attachment result="ok" name="file.txt">' + text + "</attachment>").encode()
-        check(len(expected) > 4 * 1024 * 1024 and big["status"] == 0 and
-              big["length"] == len(expected) and
-              big["sha256"] == hashlib.sha256(expected).hexdigest(),
-              f"answer of {big['length']} bytes joined intact")
+        expected = make_big_task(source, work)
+        check_big(devtools.evaluate(second, big_script(tasks), timeout=90), expected)
 
         # A page may keep four controls (four host processes) open; the fifth is refused.
-        third = devtools.open_page(page_url)
+        third = devtools.open_page(page_url(tasks))
         limits = devtools.evaluate(third, """(async () => {
             const controls = [1, 2, 3, 4, 5].map(() => QuillboxPlugin.createControl());
             await new Promise((resolve) => setTimeout(resolve, 1000));
@@ -347,84 +186,18 @@ def run(args, work):
             return {fourth: await outcome(controls[3].GetVersion()),
                     fifth: await outcome(controls[4].GetVersion())};
         })()""")
-        check(limits["fourth"] == "1.31.0.81", f"the fourth control works: {limits}")
+        check(limits["fourth"] == VERSION, f"the fourth control works: {limits}")
         check("already has 4 Quillbox controls" in limits["fifth"],
               f"the fifth control is refused: {limits}")
 
-        with open(os.path.join(work, "tmp", "PenwrightA.log"), "rb") as f:
-            log = f.read().decode("utf-16-le", errors="replace")
-        check(f"Native host for chrome-extension://{EXTENSION_ID}/" in log, "host logs its caller")
-        check(f"Call ExecuteUrl from page {tasks}" in log, "host logs the page's origin")
+        check_log(work, f"chrome-extension://{EXTENSION_ID}/", tasks)
 
         devtools.send("Browser.close")
         chromium.wait(timeout=15)
-        if not sign_checked:
-            print("note: no SoftHSM here, the sign case was not run")
         return 0
     finally:
-        for process in reversed(processes):
-            stop(process)
-        for pid in host_pids(work):
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
-
-
-def print_time_to_dialog(work, started_ms):
-    """From the page's ExecuteUrl call to the certificate dialog, by the transcript."""
-    with open(os.path.join(work, "transcript.jsonl"), encoding="utf-8") as f:
-        for line in f:
-            entry = json.loads(line)
-            if entry.get("dialog") == "certificates":
-                shown = datetime.datetime.fromisoformat(entry["time"]).timestamp() * 1000
-                print(f"ExecuteUrl call to the certificate dialog: {shown - started_ms:.0f} ms")
-                return
-
-
-def check_sign(answer, work, token):
-    """The signature the page got verifies against the chosen certificate's key."""
-    if not token:
-        return False
-    check(answer["status"] == 0 and 'result="ok"' in answer["response"],
-          f"sign task answered: {answer['response'][:120]}")
-    root = xml.etree.ElementTree.fromstring(answer["response"])
-    files = {name: os.path.join(work, name) for name in ("signature.bin", "key.pem", "data.txt")}
-    with open(files["signature.bin"], "wb") as f:
-        f.write(base64.b64decode(root.findtext("SignatureValue")))
-    with open(files["data.txt"], "wb") as f:
-        f.write(FORM_DATA.encode())
-    subprocess.run(["openssl", "x509", "-inform", "DER", "-pubkey", "-noout", "-out",
-                    files["key.pem"]], input=base64.b64decode(root.findtext("X509Certificate")),
-                   check=True, capture_output=True)
-    verified = subprocess.run(["openssl", "dgst", "-sha256", "-verify", files["key.pem"],
-                               "-signature", files["signature.bin"], files["data.txt"]],
-                              capture_output=True)
-    check(verified.returncode == 0, "openssl verifies the signature over the form data")
-    return True
-
-
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--host", required=True)
-    parser.add_argument("--standin-host", required=True)
-    parser.add_argument("--source", required=True)
-    args = parser.parse_args()
-    if not os.access(CHROMIUM, os.X_OK):
-        print(f"skipped: {CHROMIUM} is not installed")
-        return SKIPPED
-    with tempfile.TemporaryDirectory(prefix="quillbox-browser-") as work:
-        try:
-            return run(args, work)
-        except Failure as failure:
-            print("FAILED:", failure)
-            log = os.path.join(work, "chromium.log")
-            if os.path.exists(log):
-                with open(log, "rb") as f:
-                    print("--- Chromium's output (end) ---")
-                    print(f.read()[-4000:].decode(errors="replace"))
-            return 1
+        stop_all(processes, work)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(browser_pages.main(CHROMIUM, "Chromium", run))
