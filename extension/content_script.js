@@ -51,10 +51,22 @@
     });
   }
 
+  function probe(number) {
+    const answer = (installed) => toPage({ type: "probe", probe: number, installed });
+    chrome.runtime.sendMessage({ type: "isInstalled" }).then((installed) => answer(installed === true),
+                                                            () => answer(false));
+  }
+
   window.addEventListener("message", (event) => {
     const message = event.data;
-    if (event.source !== window || !message || message.channel !== TO_EXTENSION ||
-        typeof message.control !== "number") {
+    if (event.source !== window || !message || message.channel !== TO_EXTENSION) {
+      return;
+    }
+    if (message.type === "probe" && typeof message.probe === "number") {
+      probe(message.probe);
+      return;
+    }
+    if (typeof message.control !== "number") {
       return;
     }
     if (message.type === "open") {

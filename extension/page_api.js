@@ -22,6 +22,8 @@
   const controls = new Map();
   let nextControl = 1;
   let nextCall = 1;
+  const probes = new Map(); // probe number -> resolve of isInstalled()
+  let nextProbe = 1;
 
   function fail(message, Kind = Error) {
     return Promise.reject(new Kind("QuillboxPlugin: " + message));
@@ -116,6 +118,14 @@
     if (event.source !== window || !message || message.channel !== TO_PAGE) {
       return;
     }
+    if (message.type === "probe") {
+      const resolve = probes.get(message.probe);
+      probes.delete(message.probe);
+      if (resolve) {
+        resolve(message.installed === true);
+      }
+      return;
+    }
     const control = controls.get(message.control);
     if (control) {
       control._deliver(message);
@@ -126,6 +136,13 @@
     value: Object.freeze({
       version: "1.31.0.81",
       createControl: () => new QuillboxControl(),
+      // Whether the plug-in's program is installed here: a promise of true or false,
+      // with nothing shown to the person.
+      isInstalled: () => new Promise((resolve) => {
+        const probe = nextProbe++;
+        probes.set(probe, resolve);
+        window.postMessage({ channel: TO_EXTENSION, type: "probe", probe }, "*");
+      }),
     }),
     writable: false,
     enumerable: false,

@@ -9,6 +9,43 @@ const MAX_CONTROLS_PER_TAB = 4;
 const liveControls = new Map(); // tab id -> controls open in it
 // The host refuses longer requests; a task travels by URL.
 const MAX_REQUEST_BYTES = 64 * 1024;
+// What the browser says when no host manifest names HOST.
+// How each browser says that no host manifest was found.
+const HOST_MISSING = [
+  "Specified native messaging host not found.",  // Chromium
+  "No such native application com.kestrelsoft.quillbox",  // Firefox
+];
+const NOT_INSTALLED = "Quillbox is not installed on this computer (the browser found no " +
+                      `native messaging host "${HOST}"); install it, then reload the page`;
+
+// Whether the host is there: it is started and asked for its version, which shows nothing
+// and starts no task. Pages asking at once share one probe, so a page cannot start hosts
+// by the hundred this way either.
+let probing = null;
+function probeHost(origin) {
+  if (!probing) {
+    probing = new Promise((resolve) => {
+      try {
+        chrome.runtime.sendNativeMessage(
+          HOST, { id: 0, method: "GetVersion", args: [], origin },
+          (answer) => resolve(!chrome.runtime.lastError && answer !== undefined));
+      } catch (error) {
+        resolve(false);
+      }
+    }).finally(() => {
+      probing = null;
+    });
+  }
+  return probing;
+}
+
+chrome.runtime.onMessage.addListener((message, sender, respond) => {
+  if (!message || message.type !== "isInstalled" || !sender.origin) {
+    return false;
+  }
+  probeHost(sender.origin).then(respond);
+  return true; // answered later
+});
 
 chrome.runtime.onConnect.addListener((page) => {
   const origin = page.sender && page.sender.origin;
@@ -117,7 +154,7 @@ chrome.runtime.onConnect.addListener((page) => {
     // Chromium says why in lastError, Firefox in the port's error.
     const error = port.error || chrome.runtime.lastError;
     const reason = error ? error.message : "Native host has exited.";
-    close("the Quillbox host has ended: " + reason);
+    close(HOST_MISSING.includes(reason) ? NOT_INSTALLED : "the Quillbox host has ended: " + reason);
   });
 
   page.onDisconnect.addListener(() => {

@@ -12,12 +12,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <sstream>
 #include <thread>
 
 #include <nlohmann/json.hpp>
 
 #include "core/base64/base64_coder.h"
 #include "net/servers/databox_test_server.h"
+#include "softhsm_token.h"
 #include "task_server.h"
 #include "test_support.h"
 
@@ -151,6 +153,66 @@ class HostProtocolTest : public ::testing::Test {
     test::ScopedEnv script{"QUILLBOX_UI_SCRIPT", (temp / "answers.json").string()};
     test::ScopedEnv transcript{"QUILLBOX_UI_TRANSCRIPT", (temp / "transcript.jsonl").string()};
 };
+
+// The page went away (its input closed) while a dialog was open; each answer would take
+// 30 s. The dialog closes with its cancel answer at once, nothing is signed, and the host
+// ends: under a scripted person and in the real windows, for the certificate dialog (on
+// the task's thread) and for a login the download asks for (from another thread while
+// the task waits).
+TEST_F(HostProtocolTest, PageGoingAwayCancelsTheOpenDialogAndEndsTheHost) {
+    test::MakeTaskDocument(
+        "<Envelope><task><sign doc-id=\"gone\"/></task><data alg=\"rsa-sha256\">" +
+            Base64Coder::EncodeBytes(std::string("amount=1200 CZK\n")) + "</data></Envelope>",
+        temp / "sign.p7");
+    const test::TaskServer tasks(temp.path());
+    test::ScopedEnv tokens("SOFTHSM2_CONF", test::SoftHsmTokens::Get().ConfigFile().string());
+    test::ScopedEnv module("QUILLBOX_PKCS11_MODULE", std::string(test::SoftHsmTokens::kModulePath));
+    test::ScopedEnv config("XDG_CONFIG_HOME", (temp / "config").string());
+    test::ScopedEnv step("QUILLBOX_UI_STEP_MS", "30000");
+    test::ScopedEnv platform("QT_QPA_PLATFORM", "offscreen");
+    test::ScopedEnv script("QUILLBOX_UI_SCRIPT", std::nullopt);
+    const struct {
+        std::string task;
+        std::string dialog;
+        std::string answers;
+    } cases[] = {
+        {"sign.p7", "certificates",
+         R"([{"dialog": "certificates",
+              "actions": [{"select": {"name": "Quillbox nonrep"}}, {"confirm": "button"}]},
+             {"dialog": "pin", "answer": "ok", "pin": "1234"}])"},
+        {"sign.p7?auth=jana:secret", "credentials",
+         R"([{"dialog": "credentials", "answer": "ok", "user": "jana", "password": "secret"}])"},
+    };
+    for (const char* ui : {"script:", "qt:"}) {
+        for (const auto& [task, dialog, answers] : cases) {
+            SCOPED_TRACE(ui + task);
+            test::WriteFile(temp / "answers.json", answers);
+            std::filesystem::remove(temp / "transcript.jsonl");
+            test::ScopedEnv choice("QUILLBOX_UI", ui + (temp / "answers.json").string());
+            Child host(kHost);
+            host.Send(Call(0, "ExecuteUrl", {tasks.Url(task)}));
+            std::this_thread::sleep_for(1500ms);  // the dialog opens
+            host.CloseInput();
+            const json answer = host.Receive();
+            ASSERT_TRUE(answer.is_object());
+            EXPECT_EQ(answer.value("response", "").find("result=\"ok\""), std::string::npos)
+                << answer;
+            EXPECT_EQ(host.Wait(), 0);
+            // The one dialog asked, cancelled; aside from the download's wait dialog and
+            // the box that reports the failed login, which nobody sees either.
+            std::istringstream transcript(test::ReadFile(temp / "transcript.jsonl"));
+            std::vector<std::pair<std::string, std::string>> asked;
+            for (std::string line; std::getline(transcript, line);) {
+                const json shown = json::parse(line);
+                if (shown["dialog"] != "wait" && shown["dialog"] != "messagebox") {
+                    asked.emplace_back(shown["dialog"], shown["answer"]);
+                }
+            }
+            EXPECT_EQ(asked,
+                      (std::vector<std::pair<std::string, std::string>>{{dialog, "cancel"}}));
+        }
+    }
+}
 
 // Each method answered, under a scripted person (no event loop) and in the real windows
 // (calls served from the Qt event loop). The task document is slow and behind a login:

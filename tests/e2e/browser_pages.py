@@ -97,6 +97,7 @@ def write_host_wrapper(work, host, standin, token, source):
         f.write("#!/bin/sh\n"
                 f"echo $$ >>'{work}/host-pids'\n"
                 f"{exports}"
+                f"[ -e '{work}/host-env' ] && . '{work}/host-env'\n"
                 f"host='{host}'\n"
                 f"[ -e '{work}/use-standin' ] && host='{standin}'\n"
                 'exec "$host" "$@"\n')

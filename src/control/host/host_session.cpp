@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "core/globals.h"
+#include "platform/ui/user_interface.h"
 
 #ifdef QUILLBOX_WITH_QT
 #include <QCoreApplication>
@@ -59,6 +60,17 @@ void HostSession::ReadRequests(const std::function<void()>& wake) {
             }
             break;
         }
+    }
+    bool working;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        working = callRunning_;
+    }
+    if (working && !reader_.Stopped()) {
+        // The page, its tab or the browser went away: nobody will read the answer, and
+        // a dialog left open would ask a person about a page they no longer see.
+        QB_LOG(LogLevel::File, nullptr, "Native host: the page went away; its call is cancelled");
+        ui::CurrentUserInterface().GiveUp();
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -13,8 +13,27 @@ std::atomic<UserInterface*> g_current{nullptr};
 }
 
 BoxAnswer ConsoleUserInterface::ShowMessageBox(const MessageBoxRequest& box) {
+    if (GivenUp()) {
+        return CancelAnswerOf(box.buttons);
+    }
     std::fprintf(stderr, "[%s] %s\n", box.caption.c_str(), box.text.c_str());
     return DefaultAnswerOf(box);
+}
+
+void UserInterface::GiveUp() {
+    givenUp_.store(true);
+}
+
+BoxAnswer UserInterface::CancelAnswerOf(BoxButtons buttons) {
+    switch (buttons) {
+        case BoxButtons::Ok:
+            return BoxAnswer::Ok;
+        case BoxButtons::OkCancel:
+            return BoxAnswer::Cancel;
+        case BoxButtons::YesNo:
+            return BoxAnswer::No;
+    }
+    return BoxAnswer::Ok;
 }
 
 bool BoxOffers(BoxButtons buttons, BoxAnswer answer) {

@@ -17,6 +17,7 @@
 //   call the JNI library (their tasks' dialogs run on the library's Qt thread).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <memory>
@@ -238,6 +239,19 @@ class UserInterface {
     virtual void RunCertificateChooser(CertificateChooser& chooser);
     // Open-file dialog. The default answers cancel without showing anything.
     virtual OpenFileAnswer AskOpenFile(const OpenFileRequest& request);
+
+    // ---- Giving up: whoever asked for the task went away (the page closed the host's
+    // input), so nobody waits for its answers. From any thread, once: every open dialog
+    // closes with its cancel answer, and every later ask gets its cancel answer at once,
+    // without showing anything. There is no way back. Front ends with dialogs of their
+    // own extend it and call this one.
+    virtual void GiveUp();
+    bool GivenUp() const { return givenUp_.load(); }
+    // The answer that cancels a box: Cancel or No where offered, else its only Ok.
+    static BoxAnswer CancelAnswerOf(BoxButtons buttons);
+
+  private:
+    std::atomic<bool> givenUp_{false};
 };
 
 // Stand-in when no front end installed a user interface (a library caller without

@@ -34,6 +34,7 @@ class DevTools:
         self.from_browser = from_browser
         self.buffer = b""
         self.next_id = 1
+        self.targets = {}  # session -> target
 
     def _message(self, deadline):
         while b"\0" not in self.buffer:
@@ -81,9 +82,27 @@ class DevTools:
         while time.monotonic() < deadline:
             if self.evaluate(session, "document.readyState === 'complete' && "
                                       "typeof window.QuillboxPlugin === 'object'"):
+                self.targets[session] = target
                 return session
             time.sleep(0.05)
         raise Failure(f"the page {url} did not get window.QuillboxPlugin")
+
+
+def running(pid):
+    """Whether a process runs (a zombie has ended)."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except (FileNotFoundError, ProcessLookupError):
+        return False
+
+
+def transcript_lines(work):
+    path = os.path.join(work, "transcript.jsonl")
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="utf-8") as f:
+        return [json.loads(line) for line in f]
 
 
 def start_chromium(work, extension):
@@ -190,6 +209,26 @@ def run(args, work):
         check("already has 4 Quillbox controls" in limits["fifth"],
               f"the fifth control is refused: {limits}")
 
+        # Whether the host is installed, asked without a control; a call without a host
+        # says so in words a page can show.
+        manifest = os.path.join(work, "profile", "NativeMessagingHosts", HOST_NAME + ".json")
+        probe = """(async () => ({installed: await QuillboxPlugin.isInstalled(),
+            call: await QuillboxPlugin.createControl().GetVersion().then((a) => a.text,
+                                                                       (e) => e.message)}))()"""
+        fourth = devtools.open_page(page_url(tasks))
+        installed = devtools.evaluate(fourth, probe)
+        check(installed == {"installed": True, "call": VERSION},
+              f"isInstalled() with the host registered: {installed}")
+        os.rename(manifest, manifest + ".away")
+        missing = devtools.evaluate(fourth, probe)
+        os.rename(manifest + ".away", manifest)
+        check(missing["installed"] is False and
+              "Quillbox is not installed on this computer" in missing["call"],
+              f"isInstalled() without a host manifest, and a call then: {missing}")
+
+        if token:
+            check_tab_closed_during_dialog(devtools, work, page_url(tasks), tasks)
+
         check_log(work, f"chrome-extension://{EXTENSION_ID}/", tasks)
 
         devtools.send("Browser.close")
@@ -197,6 +236,39 @@ def run(args, work):
         return 0
     finally:
         stop_all(processes, work)
+
+
+def check_tab_closed_during_dialog(devtools, work, url, tasks):
+    """Closing the tab while the certificate dialog is open (the scripted person waits
+    30 s before each step) cancels the dialog and ends the host; nothing is signed."""
+    os.remove(os.path.join(work, "use-standin"))
+    with open(os.path.join(work, "host-env"), "w") as f:
+        f.write("export QUILLBOX_UI_STEP_MS=30000\n")
+    hosts = len(host_pids(work))
+    seen = len(transcript_lines(work))
+    tab = devtools.open_page(url)
+    devtools.evaluate(tab, f"""(() => {{
+        QuillboxPlugin.createControl().ExecuteUrl("{tasks}/sign.p7");
+        return true;
+    }})()""")
+    deadline = time.monotonic() + 10
+    while len(host_pids(work)) <= hosts and time.monotonic() < deadline:
+        time.sleep(0.05)
+    check(len(host_pids(work)) == hosts + 1, "the tab's task started a host")
+    host = host_pids(work)[-1]
+    time.sleep(2)  # the task document is fetched and the dialog opens
+    closed = time.monotonic()
+    devtools.send("Target.closeTarget", {"targetId": devtools.targets[tab]})
+    while running(host) and time.monotonic() < closed + 10:
+        time.sleep(0.02)
+    ended = time.monotonic() - closed
+    os.remove(os.path.join(work, "host-env"))
+    check(not running(host), f"closing the tab ends its host ({ended:.2f} s)")
+    print(f"tab closed to host ended: {ended * 1000:.0f} ms")
+    shown = [line for line in transcript_lines(work)[seen:] if line.get("dialog") != "wait"]
+    check([(line.get("dialog"), line.get("answer"), line.get("givenUp")) for line in shown] ==
+          [("certificates", "cancel", True)],
+          f"the certificate dialog was cancelled and nothing else asked (no PIN): {shown}")
 
 
 if __name__ == "__main__":

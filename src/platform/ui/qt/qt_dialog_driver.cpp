@@ -8,20 +8,13 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
-#include <cstdlib>
+
+#include "platform/ui/scripted/answer_script.h"
+#include "platform/ui/user_interface.h"
 
 namespace quillbox::ui::driver {
 
 namespace {
-
-int StepPause() {
-    static const int pause = [] {
-        const char* value = std::getenv("QUILLBOX_UI_STEP_MS");
-        const int ms = value != nullptr ? std::atoi(value) : 0;
-        return ms > 0 && ms < 60000 ? ms : 0;
-    }();
-    return pause;
-}
 
 void SendMouse(QWidget* widget, QEvent::Type type, const QPoint& point) {
     const Qt::MouseButtons held =
@@ -36,7 +29,8 @@ void SendMouse(QWidget* widget, QEvent::Type type, const QPoint& point) {
 void WhenShown(QWidget* window, std::function<void()> act) {
     QPointer<QWidget> alive(window);
     QTimer::singleShot(StepPause(), window, [alive, act = std::move(act)] {
-        if (alive) {
+        // Once the page has gone, nobody answers: the dialog closes with its cancel answer.
+        if (alive && !CurrentUserInterface().GivenUp()) {
             act();
         }
     });

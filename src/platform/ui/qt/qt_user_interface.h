@@ -48,6 +48,10 @@ class QtUserInterface final : public UserInterface {
     // Open-file dialog (qt_open_file_dialog.cpp).
     OpenFileAnswer AskOpenFile(const OpenFileRequest& request) override;
 
+    // Closes the open dialogs, innermost first, and every later one as it opens, before
+    // it reaches the screen (qt_give_up.cpp).
+    void GiveUp() override;
+
   private:
     std::shared_ptr<AnswerScript> driver_;
 };

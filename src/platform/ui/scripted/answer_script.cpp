@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -50,6 +51,15 @@ std::deque<nlohmann::json> LoadAnswers(const std::filesystem::path& path) {
 }
 
 }  // namespace
+
+std::chrono::milliseconds StepPause() {
+    static const std::chrono::milliseconds pause = [] {
+        const char* value = std::getenv("QUILLBOX_UI_STEP_MS");
+        const int ms = value != nullptr ? std::atoi(value) : 0;
+        return std::chrono::milliseconds(ms > 0 && ms < 60000 ? ms : 0);
+    }();
+    return pause;
+}
 
 std::string LocalTimestamp() {
     using namespace std::chrono;

@@ -2,6 +2,7 @@
 // Qt windows share. Both answer the same file the same way and write the same lines.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <deque>
 #include <filesystem>
@@ -71,6 +72,11 @@ class AnswerScript {
     AppendFile transcript_;
     bool addRequester_ = false;
 };
+
+// How long a scripted answer waits before it is given: QUILLBOX_UI_STEP_MS (none when unset
+// or a minute or more), so a person watching the real windows can follow, and a test can
+// close the page while a dialog is open.
+std::chrono::milliseconds StepPause();
 
 // Local time as ISO 8601 with milliseconds and the offset from UTC,
 // e.g. "2024-03-07T14:05:09.042+01:00".

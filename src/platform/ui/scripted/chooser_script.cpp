@@ -97,7 +97,18 @@ bool ChooserRun::Step() {
     return problem_.empty() && !actor_.Finished();
 }
 
-void ChooserRun::Close() {
+ChooserRun::~ChooserRun() {
+    if (!closed_ && !record_.is_null()) {
+        try {
+            Close(true);
+        } catch (...) {
+            // Only the transcript line is lost.
+        }
+    }
+}
+
+void ChooserRun::Close(bool givenUp) {
+    closed_ = true;
     const bool scripted = !entry_.is_null();
     if (scripted && entry_.contains("actions") && entry_["actions"].is_array() &&
         next_ < entry_["actions"].size()) {
@@ -107,10 +118,15 @@ void ChooserRun::Close() {
     if (!actor_.Finished()) {
         // Nobody else can answer: a failed action, a script without a decision and no
         // script at all all end as a cancel.
-        if (problem_.empty() && scripted) {
+        if (givenUp) {
+            record_["givenUp"] = true;
+        } else if (problem_.empty() && scripted) {
             problem_ = "the actions ended before the dialog was finished";
         }
         actor_.ClickCancel();
+        answer = "cancel";
+    } else if (answer.empty() && givenUp) {
+        record_["givenUp"] = true;  // the real window was closed when the page went away
         answer = "cancel";
     } else if (answer.empty()) {
         answer = "closed";

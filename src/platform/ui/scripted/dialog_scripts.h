@@ -160,14 +160,19 @@ class ChooserRun {
   public:
     // Takes the dialog's entry from the script.
     ChooserRun(AnswerScript& script, ChooserActor& actor);
+    // A run left without Close ended because the page went away (the real window was
+    // closed under the driver): its line is written then.
+    ~ChooserRun();
+    ChooserRun(const ChooserRun&) = delete;
+    ChooserRun& operator=(const ChooserRun&) = delete;
     // When the window has opened and shows its first listing.
     void Opened();
     // Does the next action; false once nothing more is to be done. The caller then calls
     // Close, which cancels a dialog that is still open.
     bool Step();
     // Cancels the dialog if nothing finished it, and writes its line (after the lines of
-    // dialogs it opened).
-    void Close();
+    // dialogs it opened). givenUp: the page went away, so the cancel is nobody's fault.
+    void Close(bool givenUp = false);
 
   private:
     std::string Perform(const nlohmann::json& action);
@@ -183,6 +188,7 @@ class ChooserRun {
     std::string problem_;
     std::string answer_;
     nlohmann::json steps_ = nlohmann::json::array();
+    bool closed_ = false;
 };
 
 }  // namespace quillbox::ui::script

@@ -61,7 +61,36 @@ ScriptedUserInterface::ScriptedUserInterface(const std::filesystem::path& answer
     script_.AddRequesterToLines();
 }
 
+void ScriptedUserInterface::GiveUp() {
+    {
+        std::lock_guard lock(pauseMutex_);
+        UserInterface::GiveUp();
+    }
+    givenUpSignal_.notify_all();
+}
+
+bool ScriptedUserInterface::Thinks() {
+    std::unique_lock lock(pauseMutex_);
+    givenUpSignal_.wait_for(lock, StepPause(), [this] { return GivenUp(); });
+    return !GivenUp();
+}
+
+bool ScriptedUserInterface::Answers(std::string_view dialogKind) {
+    if (Thinks()) {
+        return true;
+    }
+    script_.Record({{"dialog", dialogKind}, {"answer", "cancel"}, {"givenUp", true}});
+    return false;
+}
+
 BoxAnswer ScriptedUserInterface::ShowMessageBox(const MessageBoxRequest& box) {
+    if (!Thinks()) {
+        const BoxAnswer answer = CancelAnswerOf(box.buttons);
+        script_.Record({{"dialog", script::kMessageBox},
+                        {"answer", script::AnswerName(answer)},
+                        {"givenUp", true}});
+        return answer;
+    }
     const script::BoxPlan plan = script::PlanMessageBox(script_, box);
     script_.Record(script::MessageBoxLine(box, plan.answer, plan.scripted), plan.problem);
     return plan.answer;
@@ -73,6 +102,9 @@ std::unique_ptr<WaitDialog> ScriptedUserInterface::CreateWaitDialog(
 }
 
 PinDialogAnswer ScriptedUserInterface::AskPin(const PinDialogRequest& request) {
+    if (!Answers(script::kPinDialog)) {
+        return {};
+    }
     script::PinPlan plan = script::PlanPin(script_, request);
     script_.Record(script::PinLine(request, plan.confirm, plan.scripted), plan.problem);
     PinDialogAnswer answer;
@@ -89,12 +121,18 @@ void ScriptedUserInterface::ShowCertificate(const CertificateViewRequest& reques
 
 bool ScriptedUserInterface::AskContinueDespiteCertificate(
     const CertificateWarningRequest& request) {
+    if (!Answers(script::kCertWarning)) {
+        return false;
+    }
     const script::WarningPlan plan = script::PlanCertificateWarning(script_);
     script_.Record(script::CertificateWarningLine(request, plan.goOn, plan.scripted), plan.problem);
     return plan.goOn;
 }
 
 CredentialsAnswer ScriptedUserInterface::AskCredentials(const CredentialsRequest& request) {
+    if (!Answers(script::kCredentials)) {
+        return {};
+    }
     script::CredentialsPlan plan = script::PlanCredentials(script_, request);
     script_.Record(script::CredentialsLine(request, plan.userName, plan.confirm, plan.scripted),
                    plan.problem);
@@ -108,6 +146,9 @@ CredentialsAnswer ScriptedUserInterface::AskCredentials(const CredentialsRequest
 }
 
 LoginAnswer ScriptedUserInterface::AskLogin(const LoginRequest& request) {
+    if (!Answers(script::kLogin)) {
+        return {};
+    }
     script::LoginPlan plan = script::PlanLogin(script_, request);
     // The fields as the person leaves them: what was typed, else the prefill.
     LoginAnswer answer;
@@ -128,6 +169,9 @@ LoginAnswer ScriptedUserInterface::AskLogin(const LoginRequest& request) {
 }
 
 PasswordAnswer ScriptedUserInterface::AskPassword(const PasswordRequest& request) {
+    if (!Answers(script::kPassword)) {
+        return {};
+    }
     script::PasswordPlan plan = script::PlanPassword(script_, request);
     PasswordAnswer answer;
     std::size_t pressed = 0;
@@ -146,6 +190,9 @@ PasswordAnswer ScriptedUserInterface::AskPassword(const PasswordRequest& request
 }
 
 SaveFileAnswer ScriptedUserInterface::AskSaveFile(const SaveFileRequest& request) {
+    if (!Answers(script::kSaveFile)) {
+        return {SaveFileOutcome::Cancelled, {}};
+    }
     script::SaveFilePlan plan = script::PlanSaveFile(script_, request);
     SaveFileAnswer answer{plan.outcome, std::move(plan.path)};
     script_.Record(script::SaveFileLine(request, answer, plan.scripted), plan.problem);
@@ -157,12 +204,15 @@ void ScriptedUserInterface::RunCertificateChooser(CertificateChooser& chooser) {
     script::ChooserRun run(script_, actor);
     chooser.Open();
     run.Opened();
-    while (run.Step()) {
+    while (!chooser.Finished() && Thinks() && run.Step()) {
     }
-    run.Close();
+    run.Close(GivenUp());
 }
 
 OpenFileAnswer ScriptedUserInterface::AskOpenFile(const OpenFileRequest& request) {
+    if (!Answers(script::kOpenFile)) {
+        return {};
+    }
     script::OpenFilePlan plan = script::PlanOpenFile(script_);
     OpenFileAnswer answer;
     if (plan.choose && !IsChoosableFile(plan.path)) {

@@ -4,8 +4,10 @@
 // each dialog in dialog_scripts.h.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -58,6 +60,9 @@ class ScriptedUserInterface final : public UserInterface {
     // is not an existing regular file is refused as the real dialog refuses it.
     OpenFileAnswer AskOpenFile(const OpenFileRequest& request) override;
 
+    // Ends a pause before an answer at once; see StepPause.
+    void GiveUp() override;
+
     nlohmann::json NextAnswer(std::string_view dialogKind) {
         return script_.NextAnswer(dialogKind);
     }
@@ -65,7 +70,15 @@ class ScriptedUserInterface final : public UserInterface {
     std::size_t RemainingAnswers() const { return script_.RemainingAnswers(); }
 
   private:
+    // Waits StepPause() as the person thinks; false once the page has gone.
+    bool Thinks();
+    // The same before a dialog's answer; when the page has gone, the dialog's line says
+    // it was cancelled.
+    bool Answers(std::string_view dialogKind);
+
     AnswerScript script_;
+    std::mutex pauseMutex_;
+    std::condition_variable givenUpSignal_;
 };
 
 }  // namespace quillbox::ui
