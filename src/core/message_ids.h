@@ -69,5 +69,17 @@ inline constexpr int kContinueQuestion = 231;
 inline constexpr int kCredentialsPasswordLabel = 232;
 inline constexpr int kYes = 233;
 inline constexpr int kNo = 234;
+inline constexpr int kKeyUsageDigitalSignature = 268;
+inline constexpr int kKeyUsageNonRepudiation = 269;
+inline constexpr int kKeyUsageKeyEncipherment = 270;
+inline constexpr int kKeyUsageDataEncipherment = 271;
+inline constexpr int kKeyUsageKeyAgreement = 272;
+inline constexpr int kKeyUsageCertificateSigning = 273;
+inline constexpr int kKeyUsageCrlSigning = 274;
+inline constexpr int kKeyUsageEncipherOnly = 275;
+inline constexpr int kKeyUsageDecipherOnly = 276;
+inline constexpr int kDetails = 277;
+inline constexpr int kCopy = 278;
+inline constexpr int kPreviewNotLoaded = 279;
 
 }  // namespace quillbox::msg

@@ -146,7 +146,7 @@ constexpr MessageEntry kCzech[] = {
     {250, "PIN tokenu"},
     {251, "PIN pro token „%1“:"},
     {252, "PIN nebyl správný. Zadejte ho znovu."},
-    {253, "Nedávno byl zadán nesprávný PIN. Zbývá jen několik pokusů."},
+    {253, "Token zaznamenal nesprávně zadaný PIN. Zadejte prosím PIN pečlivě."},
     {254, "Toto je poslední pokus: další nesprávný PIN token zablokuje."},
     {255, "PIN je zablokovaný. Token nemůže podepisovat, dokud PIN nebude odblokován."},
     {256, "Klíč vyžaduje PIN pro každý podpis."},
@@ -161,6 +161,20 @@ constexpr MessageEntry kCzech[] = {
     {265, "(bez omezení)"},
     {266, "Certifikát: %1"},
     {267, "Žádá stránka %1"},
+    {268, "Digitální podpis"},
+    {269, "Nepopiratelnost"},
+    {270, "Šifrování klíče"},
+    {271, "Šifrování dat"},
+    {272, "Dohoda o klíči"},
+    {273, "Podepisování certifikátů"},
+    {274, "Podepisování seznamů CRL"},
+    {275, "Pouze šifrování"},
+    {276, "Pouze dešifrování"},
+    {277, "Podrobnosti"},
+    {278, "Kopírovat"},
+    {279,
+     "Náhled podepisovaných dat se nepodařilo načíst. Načtení se zkusí znovu, až tuto stránku "
+     "zobrazíte příště."},
 };
 static_assert(IsStrictlyAscending(kCzech));
 

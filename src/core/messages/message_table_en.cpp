@@ -149,7 +149,7 @@ constexpr MessageEntry kEnglish[] = {
     {250, "Token PIN"},
     {251, "PIN for the token \"%1\":"},
     {252, "The PIN was wrong. Enter it again."},
-    {253, "A wrong PIN was entered recently. Few attempts remain."},
+    {253, "The token has noted a wrong PIN. Please type the PIN carefully."},
     {254, "This is the last attempt: another wrong PIN locks the token."},
     {255, "The PIN is locked. The token cannot sign until the PIN is unlocked."},
     {256, "The key asks for the PIN for every signature."},
@@ -164,6 +164,20 @@ constexpr MessageEntry kEnglish[] = {
     {265, "(not restricted)"},
     {266, "Certificate: %1"},
     {267, "Requested by %1"},
+    {268, "Digital Signature"},
+    {269, "Non-Repudiation"},
+    {270, "Key Encipherment"},
+    {271, "Data Encipherment"},
+    {272, "Key Agreement"},
+    {273, "Certificate Signing"},
+    {274, "CRL Signing"},
+    {275, "Encipher Only"},
+    {276, "Decipher Only"},
+    {277, "Details"},
+    {278, "Copy"},
+    {279,
+     "The preview of the data being signed could not be loaded. It is tried again the next time "
+     "this page is shown."},
 };
 static_assert(IsStrictlyAscending(kEnglish));
 

@@ -146,7 +146,7 @@ constexpr MessageEntry kSlovak[] = {
     {250, "PIN tokenu"},
     {251, "PIN pre token „%1“:"},
     {252, "PIN nebol správny. Zadajte ho znova."},
-    {253, "Nedávno bol zadaný nesprávny PIN. Zostáva len niekoľko pokusov."},
+    {253, "Token zaznamenal nesprávne zadaný PIN. Zadajte, prosím, PIN starostlivo."},
     {254, "Toto je posledný pokus: ďalší nesprávny PIN token zablokuje."},
     {255, "PIN je zablokovaný. Token nemôže podpisovať, kým PIN nebude odblokovaný."},
     {256, "Kľúč vyžaduje PIN pre každý podpis."},
@@ -161,6 +161,20 @@ constexpr MessageEntry kSlovak[] = {
     {265, "(bez obmedzenia)"},
     {266, "Certifikát: %1"},
     {267, "Žiada stránka %1"},
+    {268, "Digitálny podpis"},
+    {269, "Nepopierateľnosť"},
+    {270, "Šifrovanie kľúča"},
+    {271, "Šifrovanie údajov"},
+    {272, "Dohoda o kľúči"},
+    {273, "Podpisovanie certifikátov"},
+    {274, "Podpisovanie zoznamov CRL"},
+    {275, "Iba šifrovanie"},
+    {276, "Iba dešifrovanie"},
+    {277, "Podrobnosti"},
+    {278, "Kopírovať"},
+    {279,
+     "Náhľad podpisovaných údajov sa nepodarilo načítať. Načítanie sa skúsi znova, keď túto "
+     "stránku zobrazíte nabudúce."},
 };
 static_assert(IsStrictlyAscending(kSlovak));
 

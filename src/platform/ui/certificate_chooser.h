@@ -32,6 +32,8 @@ struct CertificateChooserTexts {
     std::string showAll;  // "Show all certificates"
     // Shown in place of the rows when the list holds none, so the person knows why.
     std::string emptyList;
+    // Shown on the preview page while no preview could be loaded.
+    std::string previewFailed;
     std::string confirm;  // "Sign" or "OK"
     std::string view;
     std::string cancel;

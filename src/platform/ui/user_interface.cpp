@@ -111,6 +111,10 @@ PinDialogAnswer UserInterface::AskPin(const PinDialogRequest&) {
     return {};
 }
 
+std::unique_ptr<PinDialogSession> UserInterface::KeepPinDialog() {
+    return nullptr;
+}
+
 void UserInterface::ShowCertificate(const CertificateViewRequest&) {}
 
 bool CredentialsRequest::Accepts(std::string_view name) const {

@@ -112,13 +112,23 @@ struct PinDialogAnswer {
     secret::SecretText pin{};  // UTF-8
 };
 
-// ---- Certificate viewer: the fields of one certificate and its PEM text, with a close
-// button and nothing to decide.
+// While one lives, the PIN dialog stays on screen between the questions of one login (a
+// wrong PIN asks again): the person sees the same window, cleared, with the new warning,
+// instead of one closing and another opening elsewhere. It closes when the last one goes.
+class PinDialogSession {
+  public:
+    virtual ~PinDialogSession() = default;
+};
+
+// ---- Certificate viewer: the fields of one certificate and, behind a "Details" toggle,
+// its PEM text with a copy button; a close button and nothing to decide.
 struct CertificateViewRequest {
     std::string caption{};
     std::vector<std::pair<std::string, std::string>> fields{};  // name, value (UTF-8)
     std::string pem{};
     std::string closeText{};
+    std::string detailsText{};  // the toggle; empty: the front end's own word
+    std::string copyText{};
 };
 
 // ---- Certificate warning: the server's certificate has a problem (or a redirect leaves
@@ -222,6 +232,9 @@ class UserInterface {
 
     // PIN dialog. The default answers cancel without showing anything.
     virtual PinDialogAnswer AskPin(const PinDialogRequest& request);
+    // Keeps the PIN dialog between questions; must not outlive this object. The default
+    // keeps nothing (null).
+    virtual std::unique_ptr<PinDialogSession> KeepPinDialog();
     // Certificate viewer. The default shows nothing.
     virtual void ShowCertificate(const CertificateViewRequest& request);
     // Certificate warning: true to go on. The default answers no without showing anything.

@@ -10,8 +10,8 @@
 #include "core/messages/messages.h"
 #include "core/registry.h"
 #include "core/utf.h"
-#include "signing/dialog/short_date.h"
 #include "signing/engine/certificate_store.h"
+#include "signing/engine/short_date.h"
 #include "signing/filter/certificate_entry.h"
 #include "signing/filter/filter_evaluator.h"
 
@@ -84,6 +84,7 @@ void CPenwrightDlg::BuildTexts() {
                       LoadMessage(msg::kFriendlyName), "Hash SHA1"};
     texts_.showAll = LoadMessage(msg::kShowAllCertificates);
     texts_.emptyList = LoadMessage(msg::kNoSuitableCertificate);
+    texts_.previewFailed = LoadMessage(msg::kPreviewNotLoaded);
     texts_.confirm = LoadMessage(purpose_ == DialogPurpose::Sign ? msg::kSign : msg::kOk);
     texts_.view = LoadMessage(msg::kView);
     texts_.cancel = LoadMessage(msg::kCancel);
@@ -196,6 +197,11 @@ void CPenwrightDlg::FillCertificateList() {
         if (found != rows_.end()) {
             selection_ = static_cast<std::size_t>(found - rows_.begin());
         }
+    }
+    // Without a remembered certificate the first row is selected, so the keyboard starts
+    // on a row: Enter confirms it, Down moves to the second.
+    if (!selection_ && !rows_.empty()) {
+        selection_ = 0;
     }
 }
 

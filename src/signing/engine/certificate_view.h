@@ -20,8 +20,8 @@ inline constexpr int kMsgFieldThumbprint = 263;
 inline constexpr int kMsgClose = 264;
 inline constexpr int kMsgNoKeyUsage = 265;
 
-// Subject, issuer, validity (UTC), serial (hexadecimal), key usage, SHA-1 thumbprint and the
-// PEM text; nothing when the bytes are not a certificate.
+// Subject and issuer (common name first), validity (short dates), serial (hexadecimal), key usage,
+// SHA-1 thumbprint and the PEM text; nothing when the bytes are not a certificate.
 std::optional<ui::CertificateViewRequest> DescribeCertificate(std::span<const std::uint8_t> der);
 
 }  // namespace quillbox::signing

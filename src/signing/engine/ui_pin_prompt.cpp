@@ -46,7 +46,11 @@ ui::PinDialogRequest BuildPinDialog(const pkcs11::PinQuestion& question,
 
 std::optional<secret::SecretText> UiPinPrompt::AskPin(const pkcs11::PinQuestion& question) {
     const ui::PinDialogRequest request = BuildPinDialog(question, certificateName_);
-    ui::PinDialogAnswer answer = ui::CurrentUserInterface().AskPin(request);
+    ui::UserInterface& ui = ui::CurrentUserInterface();
+    if (!session_) {
+        session_ = ui.KeepPinDialog();
+    }
+    ui::PinDialogAnswer answer = ui.AskPin(request);
     if (!answer.confirmed || !request.Accepts(answer.pin.view())) {
         return std::nullopt;
     }

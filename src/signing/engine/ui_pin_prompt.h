@@ -2,6 +2,7 @@
 // language.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -35,6 +36,8 @@ class UiPinPrompt final : public pkcs11::PinPrompt {
 
   private:
     std::string certificateName_;
+    // From the first question to the end of the signature: one window for every question.
+    std::unique_ptr<ui::PinDialogSession> session_;
 };
 
 }  // namespace quillbox::signing

@@ -4,10 +4,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
 #include <gmock/gmock.h>
+
+#include <memory>
 
 #include "box_driver.h"
 #include "platform/ui/qt/qt_user_interface.h"
@@ -61,6 +64,32 @@ TEST(QtPinDialog, ConfirmOnlyWithAnAcceptablePinAndHandsItOver) {
     EXPECT_TRUE(driver.Acted());
     EXPECT_TRUE(answer.confirmed);
     EXPECT_EQ(answer.pin.view(), "1234");
+}
+
+// After a wrong PIN the person sees the same window, cleared, with the new question's
+// warnings only; it goes when the login is over.
+TEST(QtPinDialog, OneWindowForAllTheQuestionsOfALogin) {
+    QtUserInterface ui;
+    QPointer<QDialog> window;
+    {
+        const std::unique_ptr<PinDialogSession> session = ui.KeepPinDialog();
+        for (const char* typed : {"0000", "1234"}) {
+            DialogDriver driver("pinDialog", [&](QDialog& dialog) {
+                if (!window) {
+                    window = &dialog;
+                }
+                EXPECT_EQ(&dialog, window.data());
+                auto* pin = dialog.findChild<QLineEdit*>("pin");
+                EXPECT_TRUE(pin->text().isEmpty());
+                EXPECT_EQ(dialog.findChildren<QLabel*>("warning").size(), 2);
+                QTest::keyClicks(pin, typed);
+                QTest::mouseClick(Button(dialog, QDialogButtonBox::Ok), Qt::LeftButton);
+            });
+            EXPECT_EQ(ui.AskPin(Request()).pin.view(), typed);
+            EXPECT_TRUE(window && window->isVisible());  // while the token checks the PIN
+        }
+    }
+    EXPECT_TRUE(window.isNull());
 }
 
 // Tokens count PIN lengths in UTF-8 bytes, not in characters.

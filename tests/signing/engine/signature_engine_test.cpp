@@ -1,8 +1,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +19,7 @@
 #include "platform/ui/user_interface.h"
 #include "signing/engine/algorithms.h"
 #include "signing/engine/certificate_store.h"
+#include "signing/engine/certificate_view.h"
 #include "signing/engine/digest_info.h"
 #include "signing/engine/ui_pin_prompt.h"
 #include "softhsm_token.h"
@@ -319,13 +324,58 @@ TEST_F(SignatureEngineTest, ViewerShowsTheCertificatesFields) {
         }
         return std::string("(missing)");
     };
-    EXPECT_EQ(field(view, "Subject"), "CN=Quillbox nonrep,O=Quillbox Test,C=CZ");
-    EXPECT_EQ(field(view, "Issuer"), "CN=Quillbox Test CA,O=Quillbox Test,C=CZ");
-    EXPECT_EQ(field(view, "Key usage"), "Digital Signature, Non Repudiation");
-    EXPECT_THAT(field(view, "Valid from"), ::testing::MatchesRegex("[0-9-]+ [0-9:]+ UTC"));
+    EXPECT_EQ(field(view, "Subject"), "CN=Quillbox nonrep, O=Quillbox Test, C=CZ");
+    EXPECT_EQ(field(view, "Issuer"), "CN=Quillbox Test CA, O=Quillbox Test, C=CZ");
+    EXPECT_EQ(field(view, "Key usage"), "Digital Signature, Non-Repudiation");
+    EXPECT_THAT(field(view, "Valid from"), ::testing::MatchesRegex("[0-9]+/[0-9]+/[0-9]+"));
     EXPECT_EQ(field(view, "Serial number"), "65");  // 101
     EXPECT_EQ(test::ReadFile(SoftHsmTokens::Get().Certificate("nonrep").pem), view.pem);
     EXPECT_EQ(field(ui.views[1], "Key usage"), "(not restricted)");
+
+    // In Czech the usages and dates read as the Czech certificate list writes them.
+    SetLanguage("cs");
+    store.ViewCertificate(Id("nonrep"));
+    ASSERT_EQ(ui.views.size(), 3u);
+    EXPECT_EQ(field(ui.views[2], "Použití klíče"), "Digitální podpis, Nepopiratelnost");
+    EXPECT_THAT(field(ui.views[2], "Platný od"),
+                ::testing::MatchesRegex("[0-9]+\\. [0-9]+\\. [0-9]+"));
+}
+
+// Names are encoded from the country down, often with the e-mail address after the common
+// name; the viewer starts with the common name whatever the order.
+TEST(CertificateViewTest, NamesStartWithTheCommonName) {
+    const struct {
+        std::vector<std::pair<const char*, const char*>> entries;  // in encoding order
+        const char* shown;
+    } cases[] = {
+        {{{"C", "CZ"}, {"O", "Město"}, {"CN", "Jana Nováková"}, {"emailAddress", "j@k.cz"}},
+         "CN=Jana Nováková, E=j@k.cz, O=Město, C=CZ"},
+        {{{"CN", "Jana"}, {"O", "A, B"}, {"C", "CZ"}}, "CN=Jana, C=CZ, O=\"A, B\""},
+        {{{"O", "Bez jména"}}, "O=Bez jména"},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(
+            EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256"), EVP_PKEY_free);
+        std::unique_ptr<X509, decltype(&X509_free)> certificate(X509_new(), X509_free);
+        X509_NAME* name = X509_get_subject_name(certificate.get());
+        for (const auto& [field, value] : c.entries) {
+            X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8,
+                                       reinterpret_cast<const unsigned char*>(value), -1, -1, 0);
+        }
+        X509_set_issuer_name(certificate.get(), name);
+        X509_gmtime_adj(X509_getm_notBefore(certificate.get()), 0);
+        X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 86400);
+        X509_set_pubkey(certificate.get(), key.get());
+        ASSERT_GT(X509_sign(certificate.get(), key.get(), EVP_sha256()), 0);
+        unsigned char* der = nullptr;
+        const int length = i2d_X509(certificate.get(), &der);
+        ASSERT_GT(length, 0);
+        const std::vector<std::uint8_t> bytes(der, der + length);
+        OPENSSL_free(der);
+        const auto view = DescribeCertificate(bytes);
+        ASSERT_TRUE(view);
+        EXPECT_EQ(view->fields.at(0).second, c.shown);
+    }
 }
 
 }  // namespace

@@ -29,6 +29,7 @@
 #include "platform/ui/qt/qt_gui_thread.h"
 #include "platform/ui/qt/qt_requester_line.h"
 #include "platform/ui/qt/qt_user_interface.h"
+#include "platform/ui/qt/qt_window_look.h"
 #include "platform/ui/scripted/dialog_scripts.h"
 
 namespace quillbox::ui {
@@ -41,45 +42,6 @@ QString Text(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
 
-// The plug-in's mark: a quill over a blue box, drawn here so the dialog needs no images.
-QPixmap LogoPicture(int size, qreal pixelRatio) {
-    const qreal s = size;
-    QPixmap pixmap(QSize(size, size) * pixelRatio);
-    pixmap.setDevicePixelRatio(pixelRatio);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-
-    QLinearGradient box(0, 0, 0, s);
-    box.setColorAt(0, QColor(0x3d, 0x74, 0xc8));
-    box.setColorAt(1, QColor(0x1d, 0x42, 0x7e));
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(box);
-    painter.drawRoundedRect(QRectF(1, 1, s - 2, s - 2), s / 6, s / 6);
-
-    // The feather: a leaf from the nib at the lower left to the tip at the upper right.
-    QPainterPath feather;
-    feather.moveTo(0.24 * s, 0.78 * s);
-    feather.cubicTo(0.30 * s, 0.45 * s, 0.55 * s, 0.18 * s, 0.84 * s, 0.12 * s);
-    feather.cubicTo(0.78 * s, 0.40 * s, 0.56 * s, 0.62 * s, 0.30 * s, 0.74 * s);
-    feather.closeSubpath();
-    painter.setBrush(Qt::white);
-    painter.drawPath(feather);
-    painter.setPen(QPen(QColor(0x9d, 0xb8, 0xe3), 0.04 * s, Qt::SolidLine, Qt::RoundCap));
-    painter.drawLine(QPointF(0.27 * s, 0.75 * s), QPointF(0.76 * s, 0.22 * s));
-    // The nib and the stroke it writes.
-    painter.setPen(QPen(Qt::white, 0.05 * s, Qt::SolidLine, Qt::RoundCap));
-    painter.drawLine(QPointF(0.24 * s, 0.78 * s), QPointF(0.18 * s, 0.86 * s));
-    QPainterPath stroke;
-    stroke.moveTo(0.38 * s, 0.84 * s);
-    stroke.cubicTo(0.50 * s, 0.74 * s, 0.56 * s, 0.92 * s, 0.66 * s, 0.82 * s);
-    stroke.cubicTo(0.72 * s, 0.77 * s, 0.76 * s, 0.86 * s, 0.84 * s, 0.82 * s);
-    painter.setPen(QPen(QColor(0xf2, 0xc9, 0x4c), 0.045 * s, Qt::SolidLine, Qt::RoundCap));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(stroke);
-    return pixmap;
-}
-
 class ChooserDialog final : public QDialog {
   public:
     explicit ChooserDialog(CertificateChooser& chooser)
@@ -87,12 +49,7 @@ class ChooserDialog final : public QDialog {
         setObjectName("certificateChooser");
         const CertificateChooserTexts& texts = chooser.Texts();
         setWindowTitle(Text(texts.caption));
-        setWindowIcon(QIcon(LogoPicture(32, 1)));
-        // There is no owner window: the dialog blocks the whole application and stays
-        // above the browser that asked for it.
-        setWindowModality(Qt::ApplicationModal);
-        setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
-        setAttribute(Qt::WA_QuitOnClose, false);
+        SetUpWindow(*this);
 
         tabs_ = new QTabWidget(this);
         tabs_->setObjectName("pages");
@@ -102,6 +59,12 @@ class ChooserDialog final : public QDialog {
             preview_->setObjectName("preview");
             preview_->setReadOnly(true);
             preview_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            previewFailed_ = new QLabel(Text(texts.previewFailed), preview_->viewport());
+            previewFailed_->setObjectName("previewFailed");
+            previewFailed_->setWordWrap(true);
+            previewFailed_->setAlignment(Qt::AlignCenter);
+            (new QVBoxLayout(preview_->viewport()))->addWidget(previewFailed_);
+            previewFailed_->hide();
             tabs_->addTab(preview_, Text(texts.previewPage));
         }
 
@@ -400,6 +363,7 @@ class ChooserDialog final : public QDialog {
             preview_->setPlainText(QString::fromUtf8(text->data(), static_cast<int>(text->size())));
             previewSet_ = true;
         }
+        previewFailed_->setVisible(!text && !previewFailed_->text().isEmpty());
         AfterAction();
     }
 
@@ -420,6 +384,7 @@ class ChooserDialog final : public QDialog {
     QPlainTextEdit* preview_ = nullptr;
     QCheckBox* showAll_ = nullptr;
     QLabel* empty_ = nullptr;
+    QLabel* previewFailed_ = nullptr;
     QPushButton* confirm_ = nullptr;
     QPushButton* view_ = nullptr;
     QPushButton* cancel_ = nullptr;

@@ -1,12 +1,15 @@
-// The certificate viewer drawn with Qt Widgets: a form of fields and the PEM text.
+// The certificate viewer drawn with Qt Widgets: a form of fields, the PEM text behind a toggle.
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "platform/ui/qt/qt_dialog_driver.h"
@@ -14,6 +17,7 @@
 #include "platform/ui/qt/qt_gui_thread.h"
 #include "platform/ui/qt/qt_requester_line.h"
 #include "platform/ui/qt/qt_user_interface.h"
+#include "platform/ui/qt/qt_window_look.h"
 #include "platform/ui/scripted/dialog_scripts.h"
 
 namespace quillbox::ui {
@@ -38,12 +42,18 @@ CertificateViewRequest SeenIn(const QDialog& dialog, const QFormLayout& form,
     return seen;
 }
 
+// As high as the contents need at the window's width: wrapped values need more height
+// the narrower the window is.
+void FitHeight(QDialog& dialog) {
+    const int height = dialog.heightForWidth(dialog.width());
+    dialog.resize(dialog.width(), height > 0 ? height : dialog.sizeHint().height());
+}
+
 void ShowCertificateHere(const CertificateViewRequest& request, AnswerScript* script) {
     QDialog dialog(DialogOwner());
     dialog.setObjectName("certificateDialog");
     dialog.setWindowTitle(QString::fromStdString(request.caption));
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setAttribute(Qt::WA_QuitOnClose, false);
+    SetUpWindow(dialog);
 
     auto* layout = new QVBoxLayout(&dialog);
     AddRequesterLine(dialog, *layout);
@@ -57,20 +67,54 @@ void ShowCertificateHere(const CertificateViewRequest& request, AnswerScript* sc
         form->addRow(QString::fromStdString(name), label);
     }
     layout->addLayout(form);
-    auto* pem = new QPlainTextEdit(QString::fromStdString(request.pem), &dialog);
+
+    // The PEM text is for the few who need it: behind a toggle, with a copy button.
+    auto* details = new QToolButton(&dialog);
+    details->setObjectName("details");
+    details->setText(request.detailsText.empty() ? QStringLiteral("Details")
+                                                 : QString::fromStdString(request.detailsText));
+    details->setCheckable(true);
+    details->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    details->setArrowType(Qt::RightArrow);
+    details->setAutoRaise(true);
+    layout->addWidget(details, 0, Qt::AlignLeft);
+    auto* pemArea = new QWidget(&dialog);
+    auto* pemLayout = new QVBoxLayout(pemArea);
+    pemLayout->setContentsMargins(0, 0, 0, 0);
+    auto* pem = new QPlainTextEdit(QString::fromStdString(request.pem), pemArea);
     pem->setObjectName("pem");
     pem->setReadOnly(true);
     pem->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    layout->addWidget(pem);
+    pem->setMinimumHeight(240);
+    pemLayout->addWidget(pem);
+    auto* copy =
+        new QPushButton(request.copyText.empty() ? QStringLiteral("Copy")
+                                                 : QString::fromStdString(request.copyText),
+                        pemArea);
+    copy->setObjectName("copy");
+    copy->setAutoDefault(false);
+    pemLayout->addWidget(copy, 0, Qt::AlignLeft);
+    pemArea->hide();
+    layout->addWidget(pemArea, 1);
+    QObject::connect(details, &QToolButton::toggled, &dialog, [&dialog, details, pemArea](bool on) {
+        details->setArrowType(on ? Qt::DownArrow : Qt::RightArrow);
+        pemArea->setVisible(on);
+        FitHeight(dialog);
+    });
+    QObject::connect(copy, &QPushButton::clicked, &dialog,
+                     [pem] { QGuiApplication::clipboard()->setText(pem->toPlainText()); });
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
     QPushButton* close = buttons->button(QDialogButtonBox::Close);
     close->setObjectName("close");
+    close->setDefault(true);
     if (!request.closeText.empty()) {
         close->setText(QString::fromStdString(request.closeText));
     }
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(buttons);
-    dialog.resize(640, 560);
+    dialog.resize(640, 0);
+    FitHeight(dialog);
     if (script != nullptr) {
         driver::WhenShown(&dialog, [close] { driver::Press(close); });
     }

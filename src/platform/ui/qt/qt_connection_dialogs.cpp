@@ -19,6 +19,7 @@
 #include "platform/ui/qt/qt_requester_line.h"
 #include "platform/ui/qt/qt_secret_text.h"
 #include "platform/ui/qt/qt_user_interface.h"
+#include "platform/ui/qt/qt_window_look.h"
 #include "platform/ui/scripted/dialog_scripts.h"
 
 namespace quillbox::ui {
@@ -37,8 +38,7 @@ bool AskContinueHere(const CertificateWarningRequest& request, AnswerScript* scr
     const std::string requester = CurrentRequester();
     box.setInformativeText(
         QString::fromStdString(request.host + (requester.empty() ? "" : "\n" + requester)));
-    box.setWindowModality(Qt::ApplicationModal);
-    box.setWindowFlags(box.windowFlags() | Qt::WindowStaysOnTopHint);
+    SetUpWindow(box);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     if (!request.yesText.empty()) {
@@ -49,7 +49,6 @@ bool AskContinueHere(const CertificateWarningRequest& request, AnswerScript* scr
     }
     box.button(QMessageBox::Yes)->setObjectName("yes");
     box.button(QMessageBox::No)->setObjectName("no");
-    box.setAttribute(Qt::WA_QuitOnClose, false);
 
     std::optional<script::WarningPlan> plan;
     if (script != nullptr) {
@@ -82,10 +81,8 @@ CredentialsAnswer AskCredentialsHere(const CredentialsRequest& request, AnswerSc
     QDialog dialog(DialogOwner());
     dialog.setObjectName("credentialsDialog");
     dialog.setWindowTitle(QString::fromStdString(request.caption));
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setWindowFlags(dialog.windowFlags() | Qt::WindowStaysOnTopHint);
+    SetUpWindow(dialog);
     WidenForCaption(dialog, 420);
-    dialog.setAttribute(Qt::WA_QuitOnClose, false);
 
     auto* layout = new QVBoxLayout(&dialog);
     AddRequesterLine(dialog, *layout);

@@ -16,6 +16,7 @@
 #include "platform/ui/qt/qt_requester_line.h"
 #include "platform/ui/qt/qt_secret_text.h"
 #include "platform/ui/qt/qt_user_interface.h"
+#include "platform/ui/qt/qt_window_look.h"
 #include "platform/ui/scripted/dialog_scripts.h"
 
 namespace quillbox::ui {
@@ -116,9 +117,7 @@ LoginAnswer AskLoginHere(const LoginRequest& request, AnswerScript* script) {
     QDialog dialog(DialogOwner());
     dialog.setObjectName("loginDialog");
     dialog.setWindowTitle(QString::fromStdString(request.caption));
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setWindowFlags(dialog.windowFlags() | Qt::WindowStaysOnTopHint);
-    dialog.setAttribute(Qt::WA_QuitOnClose, false);
+    SetUpWindow(dialog);
     WidenForCaption(dialog, 420);
 
     auto* layout = new QVBoxLayout(&dialog);

@@ -19,6 +19,7 @@
 #include "platform/ui/qt/qt_gui_thread.h"
 #include "platform/ui/qt/qt_requester_line.h"
 #include "platform/ui/qt/qt_user_interface.h"
+#include "platform/ui/qt/qt_window_look.h"
 #include "platform/ui/scripted/file_scripts.h"
 
 namespace quillbox::ui {
@@ -56,9 +57,7 @@ OpenFileAnswer AskOpenFileHere(const OpenFileRequest& request, AnswerScript* scr
     dialog.setDirectory(QDir::homePath());
     // Without QDir::System the list leaves out FIFOs, sockets and devices.
     dialog.setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setWindowFlags(dialog.windowFlags() | Qt::WindowStaysOnTopHint);
-    dialog.setAttribute(Qt::WA_QuitOnClose, false);
+    SetUpWindow(dialog);
     // Qt's own words stay English without its translations; the buttons speak the plug-in's.
     if (!request.okText.empty()) {
         dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(request.okText));

@@ -17,6 +17,7 @@
 #include "platform/ui/qt/qt_requester_line.h"
 #include "platform/ui/qt/qt_secret_text.h"
 #include "platform/ui/qt/qt_user_interface.h"
+#include "platform/ui/qt/qt_window_look.h"
 #include "platform/ui/scripted/enroll_scripts.h"
 
 namespace quillbox::ui {
@@ -43,9 +44,7 @@ PasswordAnswer AskPasswordHere(const PasswordRequest& request, AnswerScript* scr
     QDialog dialog(DialogOwner());
     dialog.setObjectName("passwordDialog");
     dialog.setWindowTitle(QString::fromStdString(request.caption));
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setWindowFlags(dialog.windowFlags() | Qt::WindowStaysOnTopHint);
-    dialog.setAttribute(Qt::WA_QuitOnClose, false);
+    SetUpWindow(dialog);
     WidenForCaption(dialog, 380);
 
     auto* layout = new QVBoxLayout(&dialog);

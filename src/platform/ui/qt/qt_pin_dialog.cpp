@@ -2,10 +2,13 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QEventLoop>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <optional>
 
 #include "platform/ui/qt/qt_caption_width.h"
@@ -15,127 +18,236 @@
 #include "platform/ui/qt/qt_requester_line.h"
 #include "platform/ui/qt/qt_secret_text.h"
 #include "platform/ui/qt/qt_user_interface.h"
+#include "platform/ui/qt/qt_window_look.h"
 #include "platform/ui/scripted/dialog_scripts.h"
 
 namespace quillbox::ui {
 
 namespace {
 
-// What the dialog shows, read back from its widgets.
-PinDialogRequest SeenIn(const QDialog& dialog, const PinDialogRequest& request) {
-    PinDialogRequest seen = request;
-    seen.caption = dialog.windowTitle().toStdString();
-    seen.prompt = dialog.findChild<QLabel*>("prompt")->text().toStdString();
-    seen.warnings.clear();
-    for (const QLabel* warning : dialog.findChildren<QLabel*>("warning")) {
-        seen.warnings.push_back(warning->text().toStdString());
-    }
-    seen.canEnter = dialog.findChild<QLineEdit*>("pin")->isEnabled();
-    const auto* certificate = dialog.findChild<QLabel*>("certificate");
-    seen.certificate = certificate != nullptr ? certificate->text().toStdString() : "";
-    return seen;
+QLabel* TextLabel(QWidget* parent, const char* name) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);  // token labels and certificate names are not markup
+    label->setWordWrap(true);
+    return label;
 }
 
-PinDialogAnswer AskPinHere(const PinDialogRequest& request, AnswerScript* script) {
-    QDialog dialog(DialogOwner());
-    dialog.setObjectName("pinDialog");
-    dialog.setWindowTitle(QString::fromStdString(request.caption));
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setWindowFlags(dialog.windowFlags() | Qt::WindowStaysOnTopHint);
-    dialog.setAttribute(Qt::WA_QuitOnClose, false);
-    WidenForCaption(dialog, 320);
+// One window for all the questions of a login: answered, it can stay on screen (disabled)
+// until the token has checked the PIN and the next question fills it again.
+class PinWindow final : public QDialog {
+  public:
+    PinWindow() : QDialog(DialogOwner()) {
+        setObjectName("pinDialog");
+        SetUpWindow(*this);
 
-    auto* layout = new QVBoxLayout(&dialog);
-    AddRequesterLine(dialog, *layout);
-    auto* prompt = new QLabel(QString::fromStdString(request.prompt), &dialog);
-    prompt->setObjectName("prompt");
-    prompt->setTextFormat(Qt::PlainText);  // token labels are not markup
-    layout->addWidget(prompt);
-    if (!request.certificate.empty()) {
-        auto* certificate = new QLabel(QString::fromStdString(request.certificate), &dialog);
-        certificate->setObjectName("certificate");
-        certificate->setTextFormat(Qt::PlainText);  // nor are certificate names
-        layout->addWidget(certificate);
-    }
-    for (const std::string& warning : request.warnings) {
-        auto* label = new QLabel(QString::fromStdString(warning), &dialog);
-        label->setObjectName("warning");
-        label->setTextFormat(Qt::PlainText);
-        label->setStyleSheet("color: #b00000;");
-        layout->addWidget(label);
-    }
-    auto* pin = new QLineEdit(&dialog);
-    pin->setObjectName("pin");
-    pin->setEchoMode(QLineEdit::Password);
-    pin->setEnabled(request.canEnter);
-    if (request.maxLength > 0) {
-        pin->setMaxLength(static_cast<int>(request.maxLength));
-    }
-    layout->addWidget(pin);
+        auto* logo = new QLabel(this);
+        logo->setPixmap(LogoPicture(48, devicePixelRatioF()));
+        logo->setAlignment(Qt::AlignTop);
+        column_ = new QVBoxLayout;
+        AddRequesterLine(*this, *column_);
+        certificate_ = TextLabel(this, "certificate");
+        QFont bold = certificate_->font();
+        bold.setBold(true);
+        certificate_->setFont(bold);
+        prompt_ = TextLabel(this, "prompt");
+        column_->addWidget(certificate_);
+        column_->addWidget(prompt_);
+        warnings_ = new QVBoxLayout;
+        column_->addLayout(warnings_);
+        pin_ = new QLineEdit(this);
+        pin_->setObjectName("pin");
+        pin_->setEchoMode(QLineEdit::Password);
+        column_->addWidget(pin_);
+        auto* row = new QHBoxLayout;
+        row->addWidget(logo);
+        row->addLayout(column_, 1);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
-    QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel);
-    if (!request.okText.empty()) {
-        ok->setText(QString::fromStdString(request.okText));
-    }
-    if (!request.cancelText.empty()) {
-        cancel->setText(QString::fromStdString(request.cancelText));
-    }
-    ok->setEnabled(false);
-    layout->addWidget(buttons);
-    QObject::connect(pin, &QLineEdit::textChanged, &dialog, [&request, ok](const QString& text) {
-        ok->setEnabled(request.AcceptsLength(Utf8Length(text)));
-    });
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&dialog, &request, pin] {
-        if (request.AcceptsLength(Utf8Length(pin->text()))) {
-            dialog.accept();
-        }
-    });
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    pin->setFocus();
+        buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+        ok_ = buttons_->button(QDialogButtonBox::Ok);
+        cancel_ = buttons_->button(QDialogButtonBox::Cancel);
+        auto* layout = new QVBoxLayout(this);
+        layout->addLayout(row);
+        layout->addStretch(1);
+        layout->addWidget(buttons_);
 
-    std::optional<script::PinPlan> plan;
-    if (script != nullptr) {
-        plan = script::PlanPin(*script, request);
-        driver::WhenShown(&dialog, [&dialog, &plan, pin, ok, cancel] {
-            if (plan->confirm) {
-                // The typed copy in Qt's key events is as unwipable as a person's.
-                driver::Type(pin, QString::fromUtf8(plan->pin.data(),
-                                                    static_cast<qsizetype>(plan->pin.size())));
-                if (!ok->isEnabled()) {
-                    plan->problem = "the confirm button stayed disabled";
-                }
-                driver::Press(ok);
-            }
-            if (dialog.isVisible()) {
-                driver::Press(cancel);
+        connect(pin_, &QLineEdit::textChanged, this, [this](const QString& text) {
+            ok_->setEnabled(request_ != nullptr && request_->AcceptsLength(Utf8Length(text)));
+        });
+        connect(buttons_, &QDialogButtonBox::accepted, this, [this] {
+            if (request_ != nullptr && request_->AcceptsLength(Utf8Length(pin_->text()))) {
+                accept();
             }
         });
+        connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
     }
-    PinDialogAnswer answer;
-    if (dialog.exec() == QDialog::Accepted) {
-        answer.confirmed = true;
-        answer.pin = SecretFromText(pin->text());
-    }
-    if (plan) {
-        nlohmann::json line =
-            script::PinLine(SeenIn(dialog, request), answer.confirmed, plan->scripted);
-        if (const std::string requester = RequesterShownIn(dialog); !requester.empty()) {
-            line["requester"] = requester;
+
+    // Shows the question (in place of the previous one) and waits for the answer.
+    PinDialogAnswer Ask(const PinDialogRequest& request, AnswerScript* script) {
+        Fill(request);
+        std::optional<script::PinPlan> plan;
+        if (script != nullptr) {
+            plan = script::PlanPin(*script, request);
+            driver::WhenShown(this, [this, &plan] {
+                if (plan->confirm) {
+                    // The typed copy in Qt's key events is as unwipable as a person's.
+                    driver::Type(pin_, QString::fromUtf8(plan->pin.data(),
+                                                         static_cast<qsizetype>(plan->pin.size())));
+                    if (!ok_->isEnabled()) {
+                        plan->problem = "the confirm button stayed disabled";
+                    }
+                    driver::Press(ok_);
+                }
+                if (loop_ != nullptr) {
+                    driver::Press(cancel_);
+                }
+            });
         }
-        script->Record(std::move(line), plan->problem);
+        if (!isVisible()) {
+            WidenForCaption(*this, 440);
+            adjustSize();
+        }
+        // New warnings lengthen the window where it stands; it never shrinks under the
+        // person's eyes.
+        layout()->activate();
+        const int needed = heightForWidth(width());
+        resize(width(), std::max(height(), needed > 0 ? needed : sizeHint().height()));
+        show();
+        pin_->setFocus();
+        QEventLoop loop;
+        loop_ = &loop;
+        const bool confirmed = loop.exec() == Accepted;
+        loop_ = nullptr;
+        PinDialogAnswer answer;
+        if (confirmed) {
+            answer.confirmed = true;
+            answer.pin = SecretFromText(pin_->text());
+        }
+        if (plan) {
+            nlohmann::json line = script::PinLine(Seen(request), answer.confirmed, plan->scripted);
+            if (const std::string requester = RequesterShownIn(*this); !requester.empty()) {
+                line["requester"] = requester;
+            }
+            script->Record(std::move(line), plan->problem);
+        }
+        // What cannot be wiped: the line edit's own text (and its edit history), which Qt
+        // frees without overwriting and gives no way to reach. At least it goes now.
+        pin_->clear();
+        // Waits for the token's verdict: the person sees the window kept, not gone.
+        SetAnswerable(false);
+        request_ = nullptr;
+        return answer;
     }
-    // What cannot be wiped: the line edit's own text (and its edit history), which Qt
-    // frees without overwriting and gives no way to reach. At least it goes now.
-    pin->clear();
-    return answer;
-}
+
+    // The answer ends the wait; the window stays until its owner closes it.
+    void done(int result) override {
+        if (loop_ != nullptr) {
+            loop_->exit(result);
+            loop_ = nullptr;  // the first answer counts
+        }
+    }
+
+  private:
+    void Fill(const PinDialogRequest& request) {
+        request_ = &request;
+        setWindowTitle(QString::fromStdString(request.caption));
+        prompt_->setText(QString::fromStdString(request.prompt));
+        certificate_->setText(QString::fromStdString(request.certificate));
+        certificate_->setVisible(!request.certificate.empty());
+        qDeleteAll(findChildren<QLabel*>("warning"));
+        for (const std::string& warning : request.warnings) {
+            QLabel* label = TextLabel(this, "warning");
+            label->setText(QString::fromStdString(warning));
+            label->setStyleSheet("color: #a03000;");
+            warnings_->addWidget(label);
+            label->show();  // counted in the size at once, not when the window is next shown
+        }
+        if (request.maxLength > 0) {
+            pin_->setMaxLength(static_cast<int>(request.maxLength));
+        }
+        if (!request.okText.empty()) {
+            ok_->setText(QString::fromStdString(request.okText));
+        }
+        if (!request.cancelText.empty()) {
+            cancel_->setText(QString::fromStdString(request.cancelText));
+        }
+        pin_->clear();
+        SetAnswerable(true);
+        pin_->setEnabled(request.canEnter);
+        ok_->setEnabled(false);
+    }
+
+    void SetAnswerable(bool answerable) {
+        pin_->setEnabled(answerable);
+        buttons_->setEnabled(answerable);
+    }
+
+    // What the dialog shows, read back from its widgets.
+    PinDialogRequest Seen(const PinDialogRequest& request) const {
+        PinDialogRequest seen = request;
+        seen.caption = windowTitle().toStdString();
+        seen.prompt = prompt_->text().toStdString();
+        seen.warnings.clear();
+        for (const QLabel* warning : findChildren<QLabel*>("warning")) {
+            seen.warnings.push_back(warning->text().toStdString());
+        }
+        seen.canEnter = pin_->isEnabled();
+        seen.certificate =
+            certificate_->isVisibleTo(this) ? certificate_->text().toStdString() : "";
+        return seen;
+    }
+
+    const PinDialogRequest* request_ = nullptr;
+    QEventLoop* loop_ = nullptr;
+    QVBoxLayout* column_ = nullptr;
+    QVBoxLayout* warnings_ = nullptr;
+    QLabel* prompt_ = nullptr;
+    QLabel* certificate_ = nullptr;
+    QLineEdit* pin_ = nullptr;
+    QDialogButtonBox* buttons_ = nullptr;
+    QPushButton* ok_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+};
 
 }  // namespace
 
+class QtUserInterface::PinSession final : public PinDialogSession {
+  public:
+    explicit PinSession(QtUserInterface& ui) : ui_(ui) {
+        OnGuiThread([this] { ++ui_.pinSessions_; });
+    }
+    ~PinSession() override {
+        OnGuiThread([this] {
+            if (--ui_.pinSessions_ == 0) {
+                delete ui_.keptPin_.data();
+            }
+        });
+    }
+
+  private:
+    QtUserInterface& ui_;
+};
+
+std::unique_ptr<PinDialogSession> QtUserInterface::KeepPinDialog() {
+    return std::make_unique<PinSession>(*this);
+}
+
 PinDialogAnswer QtUserInterface::AskPin(const PinDialogRequest& request) {
-    return OnGuiThread(PinDialogAnswer{}, [&] { return AskPinHere(request, driver_.get()); });
+    return OnGuiThread(PinDialogAnswer{}, [&] {
+        auto* window = static_cast<PinWindow*>(keptPin_.data());
+        if (window == nullptr) {
+            window = new PinWindow;
+        }
+        PinDialogAnswer answer = window->Ask(request, driver_.get());
+        // Kept only while a session waits for the token's verdict on this PIN.
+        if (answer.confirmed && pinSessions_ > 0) {
+            keptPin_ = window;
+        } else {
+            keptPin_ = nullptr;
+            delete window;
+        }
+        return answer;
+    });
 }
 
 }  // namespace quillbox::ui

@@ -10,6 +10,7 @@
 #include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
 #include "platform/ui/qt/qt_user_interface.h"
+#include "platform/ui/qt/qt_window_look.h"
 #include "platform/ui/scripted/enroll_scripts.h"
 
 namespace quillbox::ui {
@@ -21,8 +22,7 @@ SaveFileAnswer AskSaveFileHere(const SaveFileRequest& request, AnswerScript* scr
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setAttribute(Qt::WA_QuitOnClose, false);
+    SetUpWindow(dialog);
     QStringList filters;
     for (const SaveFileFilter& filter : request.filters) {
         QStringList patterns;

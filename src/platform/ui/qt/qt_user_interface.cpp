@@ -1,4 +1,5 @@
 #include "platform/ui/qt/qt_user_interface.h"
+#include "platform/ui/qt/qt_window_look.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -106,12 +107,8 @@ BoxAnswer ShowHere(const MessageBoxRequest& request, AnswerScript* driver) {
     const BoxAnswer fallback = DefaultAnswerOf(request);
     box.setDefaultButton(QtButton(fallback));
     box.setEscapeButton(box.button(QtButton(fallback)));
-    // There is no owner window: the box blocks the whole application and stays above
-    // the browser that asked for it.
-    box.setWindowModality(Qt::ApplicationModal);
-    box.setWindowFlags(box.windowFlags() | Qt::WindowStaysOnTopHint);
+    SetUpWindow(box);
     // Closing the only window must not end an event loop the host application runs.
-    box.setAttribute(Qt::WA_QuitOnClose, false);
 
     std::optional<script::BoxPlan> plan;
     if (driver != nullptr) {

@@ -1,6 +1,8 @@
 // Shows the plug-in's dialogs with Qt Widgets.
 #pragma once
 
+#include <QDialog>
+#include <QPointer>
 #include <memory>
 
 #include "platform/ui/user_interface.h"
@@ -33,6 +35,7 @@ class QtUserInterface final : public UserInterface {
 
     // PIN dialog (qt_pin_dialog.cpp).
     PinDialogAnswer AskPin(const PinDialogRequest& request) override;
+    std::unique_ptr<PinDialogSession> KeepPinDialog() override;
     // Certificate viewer (qt_certificate_dialog.cpp).
     void ShowCertificate(const CertificateViewRequest& request) override;
     // Certificate warning and credentials dialog (qt_connection_dialogs.cpp).
@@ -53,7 +56,13 @@ class QtUserInterface final : public UserInterface {
     void GiveUp() override;
 
   private:
+    class PinSession;
+
     std::shared_ptr<AnswerScript> driver_;
+    // The PIN dialog kept between questions, and how many sessions keep it; touched on
+    // the application's thread only.
+    QPointer<QDialog> keptPin_;
+    int pinSessions_ = 0;
 };
 
 // Whether Qt can show windows here: a platform was chosen explicitly (QT_QPA_PLATFORM)

@@ -21,43 +21,21 @@
 #include "platform/ui/qt/qt_gui_thread.h"
 #include "platform/ui/qt/qt_requester_line.h"
 #include "platform/ui/qt/qt_user_interface.h"
+#include "platform/ui/qt/qt_window_look.h"
 #include "platform/ui/scripted/dialog_scripts.h"
 
 namespace quillbox::ui {
 
 namespace {
 
-// The plug-in's mark: a quill-coloured square with a "Q", drawn here so the dialog
-// needs no image files.
-QPixmap PluginIcon(int size) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(QColor(0x2b, 0x57, 0x9a));
-    painter.setPen(Qt::NoPen);
-    painter.drawRoundedRect(QRectF(0, 0, size, size), size / 6.0, size / 6.0);
-    QFont font = painter.font();
-    font.setBold(true);
-    font.setPixelSize(size * 2 / 3);
-    painter.setFont(font);
-    painter.setPen(Qt::white);
-    painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("Q"));
-    return pixmap;
-}
-
 class WaitWindow final : public QDialog {
   public:
     explicit WaitWindow(const WaitDialogRequest& request) : QDialog(DialogOwner()) {
         setObjectName(QStringLiteral("quillboxWaitDialog"));
         setWindowTitle(QString::fromStdString(request.caption));
-        QIcon icon;
-        icon.addPixmap(PluginIcon(16));
-        icon.addPixmap(PluginIcon(32));
-        setWindowIcon(icon);
 
         auto* iconLabel = new QLabel(this);
-        iconLabel->setPixmap(PluginIcon(32));
+        iconLabel->setPixmap(LogoPicture(32, devicePixelRatioF()));
         iconLabel->setAlignment(Qt::AlignTop);
         text_ = new QLabel(QString::fromStdString(request.text), this);
         text_->setTextFormat(Qt::PlainText);
@@ -77,10 +55,7 @@ class WaitWindow final : public QDialog {
         row->addLayout(column, 1);
         AddRequesterLine(*this, *column);
 
-        // Stays above the browser and never ends an event loop the host runs.
-        setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
-        setAttribute(Qt::WA_QuitOnClose, false);
-        setModal(false);
+        SetUpWindow(*this, false);
     }
 
     void ShowCentred() {

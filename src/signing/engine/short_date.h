@@ -1,4 +1,4 @@
-// The date columns of the certificate list: a moment as the person's short date.
+// The dates of the certificate list and viewer: a moment as the person's short date.
 #pragma once
 
 #include <cstdint>

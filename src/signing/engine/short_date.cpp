@@ -1,4 +1,4 @@
-#include "signing/dialog/short_date.h"
+#include "signing/engine/short_date.h"
 
 #include <ctime>
 
