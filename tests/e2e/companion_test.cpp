@@ -231,7 +231,8 @@ TEST_F(CompanionE2eTest, ScanGoesToThePageAsOnePdf) {
         const test::ProgramRun run = Exec(R"(<attachment attachbehav="scan" dpi="100"/>)",
                                           json::array({c.answer}), c.fileDialog);
         EXPECT_THAT(run.out, HasSubstr("result=\"" + c.result + "\"")) << run;
-        EXPECT_EQ(run.transcript.size(), c.fileDialog.size()) << run;
+        EXPECT_EQ(run.transcript.size(), c.fileDialog.size())
+            << run << "scan program: " << json(CompanionTranscript()).dump();
         if (c.pages > 0) {
             std::smatch m;
             ASSERT_TRUE(std::regex_search(run.out, m, std::regex("name=\"scan.pdf\">([^<]*)<")));
