@@ -167,11 +167,11 @@ bool ChildProcess::Spawn(const std::string& program, const std::vector<std::stri
     std::vector<char*> envPointers = pointers(environment);
 
     // Nothing of the plug-in's reaches the signer: not its input (a host's message
-    // channel), not its output, no other descriptor, no ignored or blocked signal.
+    // channel), not its output, no other descriptor, no ignored or blocked signal. Its
+    // complaints go where the plug-in's own go, so a crashing companion can be told.
     SpawnSetup setup;
     posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&setup.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&setup.actions, STDOUT_FILENO, STDERR_FILENO);
     posix_spawn_file_actions_addclosefrom_np(&setup.actions, STDERR_FILENO + 1);
     sigset_t signals;
     sigemptyset(&signals);
