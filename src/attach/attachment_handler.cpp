@@ -98,6 +98,7 @@ void AttachmentHandler::Run(TaskContext& task) {
     request.caption = BoxCaption(LoadMessage(kMsgAttachment));
     request.okText = LoadMessage(kMsgOk);
     request.cancelText = LoadMessage(kMsgCancel);
+    request.language = IsoLanguageCode();
     const ui::OpenFileAnswer answer = ui::CurrentUserInterface().AskOpenFile(request);
     // The dialogs take only regular files; one that changed since is not sent.
     if (!answer.chosen || !ui::IsChoosableFile(answer.path)) {

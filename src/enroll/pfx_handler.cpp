@@ -84,6 +84,7 @@ ui::SaveFileRequest SaveRequest() {
     request.filters = {{LoadMessage(msg::kPfxFiles), {"*.pfx", "*.p12"}},
                        {LoadMessage(msg::kAllFiles), {"*"}}};
     request.defaultSuffix = "pfx";
+    request.language = IsoLanguageCode();
     return request;
 }
 

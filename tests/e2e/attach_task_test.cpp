@@ -167,16 +167,23 @@ TEST_F(AttachTaskE2eTest, AttachmentSendsTheChosenFileWhole) {
     }
 }
 
-// The real Qt window, answered by its driver typing the path.
+// The real Qt window, answered by its driver typing the path; Qt's own words in the
+// person's language.
 TEST_F(AttachTaskE2eTest, AttachmentThroughTheQtFileDialog) {
     test::WriteFile(scratch / "notes.txt", "Qt");
-    const ProgramRun run =
-        Exec("<attachment/>", json::array({OpenFile(scratch / "notes.txt")}), "qt");
-    const Response response = ResponseOf(run);
-    EXPECT_EQ(response.result, "ok") << run;
-    EXPECT_EQ(response.name, "notes.txt");
-    EXPECT_EQ(Base64Coder::DecodeText(response.text), "Qt");
-    EXPECT_EQ(run.Dialogs("openfile").at(0)["caption"], kCaption);
+    for (const auto& [language, lookIn] :
+         {std::pair{"en", "Look in:"}, {"cs", "Hledat v:"}, {"sk", "Hľadať v:"}}) {
+        SCOPED_TRACE(language);
+        test::WriteFile(scratch / "task.xml", "<attachment/>");
+        const ProgramRun run = test::ExecQuillbox(
+            (scratch / "task.xml").string(), std::string("--document --lang ") + language,
+            json::array({OpenFile(scratch / "notes.txt")}), "qt", scratch.path());
+        const Response response = ResponseOf(run);
+        EXPECT_EQ(response.result, "ok") << run;
+        EXPECT_EQ(response.name, "notes.txt");
+        EXPECT_EQ(Base64Coder::DecodeText(response.text), "Qt");
+        EXPECT_EQ(run.Dialogs("openfile").at(0)["labels"].at(0), lookIn) << run;
+    }
 }
 
 std::string AreaResponse(const std::string& coords) {

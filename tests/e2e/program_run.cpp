@@ -90,8 +90,9 @@ ProgramRun ExecQuillbox(const std::string& target, const std::string& extraArgum
     const auto [status, out] = RunCapturingOutput(
         "timeout -k 5 " + std::to_string(kTimeLimitSeconds) + " " +
         std::string(QUILLBOX_BINARY_DIR) + "/src/control/quillbox exec '" + target + "' " +
-        extraArguments + " --lang en --ui " + mode + ":" + (scratch / "answers.json").string() +
-        " --transcript " + transcript.string() + " 2>" + err.string());
+        extraArguments + (extraArguments.find("--lang") == std::string::npos ? " --lang en" : "") +
+        " --ui " + mode + ":" + (scratch / "answers.json").string() + " --transcript " +
+        transcript.string() + " 2>" + err.string());
     ProgramRun run{status, out, ReadFile(err), {}};
     if (std::filesystem::exists(transcript)) {
         std::istringstream lines(ReadFile(transcript));

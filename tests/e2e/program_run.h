@@ -32,7 +32,7 @@ struct ProgramRun {
 
 std::ostream& operator<<(std::ostream& os, const ProgramRun& run);
 
-// "quillbox exec TARGET EXTRA --lang en --ui MODE:ANSWERS --transcript ..." with the answers
+// "quillbox exec TARGET EXTRA --lang en --ui MODE:ANSWERS (English unless EXTRA names a language) --transcript ..." with the answers
 // written to scratch. mode is "script" or "qt". A run that outlives the time limit fails
 // the calling test.
 ProgramRun ExecQuillbox(const std::string& target, const std::string& extraArguments,

@@ -140,8 +140,9 @@ TEST_F(SendTaskE2eTest, EachLoginFlowDeliversTheDataOnce) {
         EXPECT_THAT(std::get<1>(*result), HasSubstr("X-Databox-Received: "));
         EXPECT_THAT(std::get<2>(*result), HasSubstr(received));
         EXPECT_EQ(run.Dialogs("login").size(), flow.answers.size()) << run;
-        if (!flow.steps.empty())
+        if (!flow.steps.empty()) {
             EXPECT_EQ(Steps(), flow.steps) << server.Seen().dump(1);
+        }
         for (const json& seen : server.Seen()) {
             EXPECT_TRUE(seen["fault"].is_null()) << seen;
             EXPECT_NE(seen["step"], "basic-refused") << "Digest answered as Basic: " << seen;

@@ -90,6 +90,17 @@ std::uint16_t EffectiveLanguage() {
     return kLanguageEnglish;
 }
 
+std::string_view IsoLanguageCode() {
+    switch (EffectiveLanguage()) {
+        case kLanguageCzech:
+            return "cs";
+        case kLanguageSlovak:
+            return "sk";
+        default:
+            return "en";
+    }
+}
+
 std::string LoadMessage(int number) {
     const std::string_view text = FindText(TableFor(EffectiveLanguage()), number);
     return std::string(text.empty() ? kMissingText : text);

@@ -26,6 +26,9 @@ std::uint16_t MessageLanguage();
 // LC_MESSAGES, then LANG; the first non-empty one): Czech, Slovak, otherwise English.
 std::uint16_t EffectiveLanguage();
 
+// EffectiveLanguage() as its ISO 639-1 code: "cs", "sk" or "en".
+std::string_view IsoLanguageCode();
+
 // The UTF-8 text of message `number` in EffectiveLanguage(); "???" when it is missing or empty.
 std::string LoadMessage(int number);
 

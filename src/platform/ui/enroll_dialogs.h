@@ -44,6 +44,7 @@ struct SaveFileRequest {
     std::string caption{};
     std::vector<SaveFileFilter> filters{};  // the first is selected
     std::string defaultSuffix{};            // added to a name typed without one
+    std::string language{};                 // ISO 639-1: the words the dialog adds itself
 };
 
 enum class SaveFileOutcome { Chosen, Cancelled, Failed };

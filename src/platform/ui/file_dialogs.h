@@ -13,6 +13,7 @@ struct OpenFileRequest {
     std::string caption{};  // UTF-8
     std::string okText{};   // empty: the platform's word
     std::string cancelText{};
+    std::string language{};  // ISO 639-1: the words the platform's dialog adds itself
 };
 
 struct OpenFileAnswer {

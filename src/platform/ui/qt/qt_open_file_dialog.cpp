@@ -17,6 +17,7 @@
 #include "platform/ui/qt/qt_dialog_driver.h"
 #include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
+#include "platform/ui/qt/qt_own_words.h"
 #include "platform/ui/qt/qt_requester_line.h"
 #include "platform/ui/qt/qt_user_interface.h"
 #include "platform/ui/qt/qt_window_look.h"
@@ -49,6 +50,7 @@ class RegularFileDialog final : public QFileDialog {
 };
 
 OpenFileAnswer AskOpenFileHere(const OpenFileRequest& request, AnswerScript* script) {
+    const QtOwnWords words(request.language);
     RegularFileDialog dialog(DialogOwner(), QString::fromStdString(request.caption));
     dialog.setObjectName("openFileDialog");
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -58,7 +60,7 @@ OpenFileAnswer AskOpenFileHere(const OpenFileRequest& request, AnswerScript* scr
     // Without QDir::System the list leaves out FIFOs, sockets and devices.
     dialog.setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
     SetUpWindow(dialog);
-    // Qt's own words stay English without its translations; the buttons speak the plug-in's.
+    // The buttons speak the plug-in's words; Qt's translation covers the rest.
     if (!request.okText.empty()) {
         dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(request.okText));
     }
@@ -107,6 +109,12 @@ OpenFileAnswer AskOpenFileHere(const OpenFileRequest& request, AnswerScript* scr
         nlohmann::json line = script::OpenFileLine(seen, answer, plan->scripted);
         if (const std::string requester = RequesterShownIn(dialog); !requester.empty()) {
             line["requester"] = requester;
+        }
+        // Qt's own words, to tell whether they came in the person's language.
+        for (const char* name : {"lookInLabel", "fileNameLabel", "fileTypeLabel"}) {
+            if (const auto* label = dialog.findChild<QLabel*>(name)) {
+                line["labels"].push_back(label->text().toStdString());
+            }
         }
         script->Record(std::move(line), plan->problem);
     }

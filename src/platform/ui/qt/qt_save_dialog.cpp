@@ -9,6 +9,7 @@
 #include "platform/ui/qt/qt_dialog_driver.h"
 #include "platform/ui/qt/qt_dialog_owner.h"
 #include "platform/ui/qt/qt_gui_thread.h"
+#include "platform/ui/qt/qt_own_words.h"
 #include "platform/ui/qt/qt_user_interface.h"
 #include "platform/ui/qt/qt_window_look.h"
 #include "platform/ui/scripted/enroll_scripts.h"
@@ -17,6 +18,7 @@ namespace quillbox::ui {
 namespace {
 
 SaveFileAnswer AskSaveFileHere(const SaveFileRequest& request, AnswerScript* script) {
+    const QtOwnWords words(request.language);
     QFileDialog dialog(DialogOwner(), QString::fromStdString(request.caption));
     dialog.setObjectName("saveFileDialog");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
