@@ -81,5 +81,6 @@ inline constexpr int kKeyUsageDecipherOnly = 276;
 inline constexpr int kDetails = 277;
 inline constexpr int kCopy = 278;
 inline constexpr int kPreviewNotLoaded = 279;
+inline constexpr int kWrongKeyPassword = 280;
 
 }  // namespace quillbox::msg

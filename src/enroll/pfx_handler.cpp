@@ -144,8 +144,10 @@ void PfxHandler::Run(TaskContext& task) {
             int status = KEYFORGE_NO_KEY;
             const PublicKey key = ReadPublicKey(dialog.Password(), keyText, status);
             if (status == KEYFORGE_BAD_PASSWORD) {
-                QB_LOG(LogLevel::File, nullptr, "Wrong password for %s", keyFile.c_str());
-                continue;  // only a wrong password is worth asking again
+                // Only a wrong password is worth asking again; the person is told why.
+                CGlobals::Get().LogText(LogLevel::Error, nullptr,
+                                        FormatMessageText(msg::kWrongKeyPassword, {keyFile}));
+                continue;
             }
             if (status != KEYFORGE_OK) {
                 Fail(msg::kCannotLoadKey, keyFile, 0);

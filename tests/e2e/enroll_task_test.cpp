@@ -268,14 +268,16 @@ TEST_F(EnrollTaskE2eTest, PfxInNewControlFromTheKeyFile) {
     test::WriteFile(existing, "the person's file");
     const fs::path pfx = scratch / "chosen";  // the dialog adds ".pfx"
     const ProgramRun run = Exec(PfxTask(certificates), {},
-                                {Password({"wrong"}), Password({kPassword}), Save(keys[0]),
-                                 Box("ok"), Save(existing), Box("no"), Save(pfx)});
+                                {Password({"wrong"}), Box("ok"), Password({kPassword}),
+                                 Save(keys[0]), Box("ok"), Save(existing), Box("no"), Save(pfx)});
     EXPECT_EQ(Responses(run.out), std::vector<std::string>{"<makepfx result=\"ok\"/>"}) << run;
     EXPECT_EQ(run.Dialogs("password").size(), 2u);
     const auto boxes = run.Dialogs("messagebox");
-    ASSERT_EQ(boxes.size(), 2u) << run;
-    EXPECT_THAT(boxes[0].dump(), HasSubstr("Could not create PFX file"));  // over the key file
-    EXPECT_THAT(boxes[1].dump(), HasSubstr("already exists"));
+    ASSERT_EQ(boxes.size(), 3u) << run;
+    EXPECT_THAT(boxes[0].dump(), HasSubstr("The password for the private key " + keys[0].string() +
+                                           " is not correct"));
+    EXPECT_THAT(boxes[1].dump(), HasSubstr("Could not create PFX file"));  // over the key file
+    EXPECT_THAT(boxes[2].dump(), HasSubstr("already exists"));
     EXPECT_EQ(test::ReadFile(existing), "the person's file");
     ExpectPfxFor(scratch / "chosen.pfx", request);
     EXPECT_TRUE(KeyFiles().empty());

@@ -175,6 +175,7 @@ constexpr MessageEntry kCzech[] = {
     {279,
      "Náhled podepisovaných dat se nepodařilo načíst. Načtení se zkusí znovu, až tuto stránku "
      "zobrazíte příště."},
+    {280, "Heslo k soukromému klíči %1 není správné. Zkuste to prosím znovu."},
 };
 static_assert(IsStrictlyAscending(kCzech));
 

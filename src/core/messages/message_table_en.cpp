@@ -178,6 +178,7 @@ constexpr MessageEntry kEnglish[] = {
     {279,
      "The preview of the data being signed could not be loaded. It is tried again the next time "
      "this page is shown."},
+    {280, "The password for the private key %1 is not correct. Please try again."},
 };
 static_assert(IsStrictlyAscending(kEnglish));
 

@@ -175,6 +175,7 @@ constexpr MessageEntry kSlovak[] = {
     {279,
      "Náhľad podpisovaných údajov sa nepodarilo načítať. Načítanie sa skúsi znova, keď túto "
      "stránku zobrazíte nabudúce."},
+    {280, "Heslo k súkromnému kľúču %1 nie je správne. Skúste to, prosím, znova."},
 };
 static_assert(IsStrictlyAscending(kSlovak));
 
