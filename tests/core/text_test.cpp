@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "core/identity.h"
 #include "core/printf_format.h"
 #include "core/utf.h"
 
@@ -33,11 +32,6 @@ TEST(Utf8Test, Utf16RoundTripAndTruncation) {
     EXPECT_EQ(TruncateUtf16Units(text, 2), "a");  // never half a pair
     EXPECT_EQ(TruncateUtf16Units(text, 3), "a😀");
     EXPECT_EQ(TruncateUtf16Units(text, 10), text);
-}
-
-TEST(IdentityTest, ResponseVersionDropsTheLastComponent) {
-    EXPECT_EQ(ResponseVersion("2"), "");
-    EXPECT_EQ(ResponseVersion("2.0."), "2.0");
 }
 
 TEST(PrintfFormatTest, OnlyStringConversionsAreFilled) {

@@ -2,21 +2,15 @@
 // certificate. The only failures allowed are the two missing-brace errors.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <string_view>
 
 #include "../signing/qcert/test_certificates.h"
 #include "core/sign_exception.h"
+#include "fuzz_check.h"
 #include "signing/filter/filter_evaluator.h"
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 const quillbox::CertificateEntry& Entry() {
     static const quillbox::CertificateEntry entry = [] {

@@ -3,23 +3,13 @@
 // the content itself when the content is valid UTF-8 and the empty text otherwise.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/utf.h"
+#include "fuzz_check.h"
 #include "platform/crypto/pkcs7_content.h"
-
-namespace {
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view message(reinterpret_cast<const char*>(data), size);

@@ -3,10 +3,10 @@
 // certificate entry built from the same bytes must agree.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <span>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "signing/filter/certificate_entry.h"
 #include "signing/qcert/qualified_certificate_parser.h"
 
@@ -14,12 +14,6 @@ namespace {
 
 using quillbox::QCertFilter::ASN_Parser;
 using quillbox::QCertFilter::AsnParseError;
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 // Touches every byte a handler is given, so that a wrong length shows as an overflow.
 class TouchingParser : public ASN_Parser {

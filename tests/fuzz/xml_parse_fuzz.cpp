@@ -5,18 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.h"
 #include "platform/xml/xml_document.h"
 
 namespace {
 
 using quillbox::xml::XmlDocument;
 using quillbox::xml::XmlNode;
-
-void Check(bool condition) {
-    if (!condition) {
-        __builtin_trap();
-    }
-}
 
 void Visit(const XmlNode& node, int depth) {
     Check(depth <= 256);

@@ -46,31 +46,22 @@ TEST(Base64Encode, PadsTheLastGroupByHowManyBytesItHoldsAndDecodesBack) {
     }
 }
 
-TEST(Base64Encode, EmptyInputGivesNoOutput) {
+TEST(Base64Encode, EmptyInputGivesEmptyText) {
     Base64Coder coder;
-    coder.Encode(static_cast<const char*>(nullptr));
-    EXPECT_EQ(coder.EncodedSize(), 0u);
     coder.Encode("ab");
-    coder.Encode("");
+    coder.Encode(static_cast<const char*>(nullptr));
     ASSERT_NE(coder.EncodedMessage(), nullptr);
     EXPECT_STREQ(coder.EncodedMessage(), "");
     EXPECT_EQ(coder.EncodeToString(nullptr, 0), std::nullopt);
 }
 
-TEST(Base64Decode, OnlyPaddingGivesNothing) {
-    const std::vector<std::pair<const char*, std::uint32_t>> cases = {
-        {"=", 0}, {"==", 0}, {"===", 0}, {"====", 0}, {"========", 0}, {"A===", 0}, {"=====A==", 4},
-    };
-    Base64Coder coder;
-    for (const auto& [text, size] : cases) {
-        EXPECT_EQ(coder.Decode(text), size) << text;
-        EXPECT_EQ(coder.DecodedSize(), size) << text;
-    }
-    EXPECT_TRUE(coder.DecodeToBytes("====").empty());
-}
-
 TEST(Base64Decode, ShortGroupsPadsAndInvalidCharactersKeepTheirBits) {
     const std::pair<const char*, std::string> cases[] = {
+        // Padding alone gives nothing; "=" shortens the output only at the very end.
+        {"=", ""},
+        {"========", ""},
+        {"A===", ""},
+        {"=====A==", std::string("\xff\xf0\x00\xfc", 4)},
         // 3 bytes per whole group plus one per character left over, less the trailing "=".
         {"QQ", std::string("A\0", 2)},
         {"Zm9vYg", std::string("foob\0", 5)},
@@ -86,9 +77,9 @@ TEST(Base64Decode, ShortGroupsPadsAndInvalidCharactersKeepTheirBits) {
     for (const auto& [text, bytes] : cases) {
         EXPECT_EQ(DecodeOf(text), bytes) << text;
     }
+    // White space is not skipped.
     EXPECT_EQ(DecodeOf("Zm9v\nYmFy").size(), 7u);
     EXPECT_EQ(DecodeOf("Zm9v\nYmFy").substr(0, 3), "foo");
-    EXPECT_EQ(DecodeOf("Zm9v YmFy"), DecodeOf("Zm9v\tYmFy"));
 }
 
 TEST(Base64Decode, TopBitCharactersReadLikeTheirPlainTwins) {
@@ -110,18 +101,16 @@ TEST(Base64Decode, TopBitCharactersReadLikeTheirPlainTwins) {
     EXPECT_EQ(DecodeOf("QQ=="), "A");
 }
 
-TEST(Base64Decode, TextOverloadsAgree) {
+TEST(Base64Decode, TextOverloadsStopAtTheNulAndTheCountedOneDoesNot) {
     Base64Coder coder;
     EXPECT_EQ(coder.Decode(static_cast<const char*>(nullptr)), 0u);
     EXPECT_TRUE(coder.DecodeToBytes(nullptr).empty());
-    EXPECT_EQ(coder.Decode("Zm9vYmE="), 5u);
-    EXPECT_EQ(Decoded(coder), "fooba");
-    EXPECT_EQ(Encoded(coder), "Zm9vYmE=") << "the input stays in the encoded buffer";
     const std::vector<std::uint8_t> bytes = coder.DecodeToBytes("Zm9vYg==");
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "foob");
-    // The text overload stops at the NUL, the counted one does not.
     EXPECT_EQ(coder.Decode("Zm9v\0YmFy"), 3u);
     EXPECT_EQ(coder.Decode("Zm9v\0YmFy", 9), 7u);
+    EXPECT_EQ(Encoded(coder), std::string("Zm9v\0YmFy", 9))
+        << "the input stays in the encoded buffer";
 }
 
 }  // namespace
