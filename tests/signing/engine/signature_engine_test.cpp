@@ -284,6 +284,7 @@ TEST_F(SignatureEngineTest, FailuresCarryTheirCodeAndTextInTheCurrentLanguage) {
         {-10, "Could not create hash object",
          [&] { store.SignData(kAlgRawRsa, kAlgSha1, "", "SHA1", Id("nonrep"), shortDigest); }},
         {-16, "Could not acquire context", [&] { open("/nonexistent/pkcs11.so"); }},
+        {-16, "Could not acquire context", [&] { open("libc.so.6"); }},  // not a module
         {-16, "Could not acquire context", [&] { open(FAKE_MODULE_INIT_FAILS); }},
         {-6, "Could not open certificate keystore", [&] { open(FAKE_MODULE_NO_SLOTS); }},
     };
