@@ -1,5 +1,5 @@
-// The login window, clicked and typed into as a person would, and driven from an answers
-// file like the scripted person.
+// The login window, clicked and typed into as a person would. Its texts are compared with
+// the scripted person's end to end.
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -9,15 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "box_driver.h"
 #include "platform/ui/qt/qt_user_interface.h"
-#include "platform/ui/scripted/answer_script.h"
-#include "platform/ui/scripted/scripted_user_interface.h"
-#include "test_support.h"
 
 namespace quillbox::ui {
 namespace {
@@ -55,17 +49,14 @@ void TypeCharacters(QLineEdit* field, const QString& text) {
 TEST(QtLoginDialog, ShowsTheRequestAndHandsBackWhatWasTyped) {
     QtUserInterface ui;
     DialogDriver driver("loginDialog", [](QDialog& dialog) {
-        EXPECT_EQ(dialog.windowTitle(), "Quillbox: Autentizace");
         // No blank left by lines that wrap only in a narrower window.
         EXPECT_EQ(dialog.height(), dialog.heightForWidth(dialog.width()));
         auto* message = dialog.findChild<QLabel*>("serverMessage");
         EXPECT_TRUE(message->isVisible());
-        EXPECT_EQ(message->text(), "Zadejte kód z SMS.");
         EXPECT_EQ(message->palette().color(QPalette::WindowText), QColor(0xb0, 0, 0));
         QLineEdit* user = Field(dialog, "user");
         QLineEdit* password = Field(dialog, "password");
         QLineEdit* code = Field(dialog, "code");
-        EXPECT_EQ(user->text(), "jana");
         EXPECT_FALSE(user->isEnabled());
         EXPECT_FALSE(password->isEnabled());
         EXPECT_EQ(password->echoMode(), QLineEdit::Password);

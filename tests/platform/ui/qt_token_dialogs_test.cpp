@@ -3,7 +3,6 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -38,32 +37,32 @@ PinDialogRequest Request() {
     return request;
 }
 
-TEST(QtPinDialog, ConfirmOnlyWithAnAcceptablePinAndHandsItOver) {
+// The texts themselves are compared with the scripted person's end to end; here what only
+// the window shows: markup taken as text, a masked field, and limits counted in UTF-8 bytes
+// as tokens count them.
+TEST(QtPinDialog, ConfirmsOnlyAPinWithinTheLimitsAndHandsItOver) {
     QtUserInterface ui;
     DialogDriver driver("pinDialog", [](QDialog& dialog) {
-        EXPECT_EQ(dialog.windowTitle(), "Token PIN");
-        EXPECT_EQ(dialog.findChild<QLabel*>("prompt")->text(), "PIN for the token \"Card <A>\":");
         EXPECT_EQ(dialog.findChild<QLabel*>("prompt")->textFormat(), Qt::PlainText);
-        auto* certificate = dialog.findChild<QLabel*>("certificate");
-        ASSERT_NE(certificate, nullptr);
-        EXPECT_EQ(certificate->text(), "Certificate: <b>Jan</b> Novák");
-        EXPECT_EQ(certificate->textFormat(), Qt::PlainText);
-        EXPECT_EQ(dialog.findChildren<QLabel*>("warning").size(), 2);
+        EXPECT_EQ(dialog.findChild<QLabel*>("certificate")->textFormat(), Qt::PlainText);
         auto* pin = dialog.findChild<QLineEdit*>("pin");
         EXPECT_EQ(pin->echoMode(), QLineEdit::Password);
         QPushButton* ok = Button(dialog, QDialogButtonBox::Ok);
-        EXPECT_EQ(ok->text(), "Potvrdit");
         EXPECT_FALSE(ok->isEnabled());
-        QTest::keyClicks(pin, "123");
-        EXPECT_FALSE(ok->isEnabled());  // shorter than the token allows
-        QTest::keyClicks(pin, "4");
-        EXPECT_TRUE(ok->isEnabled());
+        QTest::keyClicks(pin, "12");
+        EXPECT_FALSE(ok->isEnabled());
+        // Not ASCII, so not through keyClicks.
+        QTest::sendKeyEvent(QTest::Click, pin, Qt::Key_Eacute, QStringLiteral("é"), Qt::NoModifier);
+        EXPECT_TRUE(ok->isEnabled());  // three characters, four bytes
+        QTest::keyClicks(pin, "45678");
+        EXPECT_FALSE(ok->isEnabled());  // nine bytes
+        QTest::keyClick(pin, Qt::Key_Backspace);
         QTest::mouseClick(ok, Qt::LeftButton);
     });
     const PinDialogAnswer answer = ui.AskPin(Request());
     EXPECT_TRUE(driver.Acted());
     EXPECT_TRUE(answer.confirmed);
-    EXPECT_EQ(answer.pin.view(), "1234");
+    EXPECT_EQ(answer.pin.view(), "12é4567");
 }
 
 // After a wrong PIN the person sees the same window, cleared, with the new question's
@@ -90,29 +89,6 @@ TEST(QtPinDialog, OneWindowForAllTheQuestionsOfALogin) {
         }
     }
     EXPECT_TRUE(window.isNull());
-}
-
-// Tokens count PIN lengths in UTF-8 bytes, not in characters.
-TEST(QtPinDialog, LengthLimitsCountUtf8Bytes) {
-    QtUserInterface ui;
-    DialogDriver driver("pinDialog", [](QDialog& dialog) {
-        auto* pin = dialog.findChild<QLineEdit*>("pin");
-        QPushButton* ok = Button(dialog, QDialogButtonBox::Ok);
-        QTest::keyClicks(pin, "12");
-        // Not ASCII, so not through keyClicks.
-        QTest::sendKeyEvent(QTest::Click, pin, Qt::Key_Eacute, QStringLiteral("é"), Qt::NoModifier);
-        EXPECT_TRUE(ok->isEnabled());  // three characters, four bytes
-        QTest::keyClicks(pin, "4567");
-        EXPECT_TRUE(ok->isEnabled());
-        QTest::keyClicks(pin, "8");
-        EXPECT_FALSE(ok->isEnabled());  // nine bytes
-        QTest::keyClick(pin, Qt::Key_Backspace);
-        QTest::mouseClick(ok, Qt::LeftButton);
-    });
-    const PinDialogAnswer answer = ui.AskPin(Request());
-    EXPECT_TRUE(driver.Acted());
-    EXPECT_TRUE(answer.confirmed);
-    EXPECT_EQ(answer.pin.view(), "12é4567");
 }
 
 TEST(QtPinDialog, EnterWithAnEmptyPinDoesNotConfirmButEscapeCancels) {
