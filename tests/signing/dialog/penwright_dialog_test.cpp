@@ -135,7 +135,6 @@ TEST_F(PenwrightDialogTest, ListsUsableCertificatesSortedAndShowAllRelaxesOnlyKe
     EXPECT_EQ(row.displayName + "|" + row.issuerName + "|" + row.validFrom + "|" + row.validTo,
               "Quillbox nonrep|Quillbox Test CA|" + from + "|" + to);
     EXPECT_EQ(row.certificateId, Id("nonrep"));
-
 }
 
 TEST_F(PenwrightDialogTest, FilterDropsCertificatesAndItsSyntaxErrorsEndTheDialog) {

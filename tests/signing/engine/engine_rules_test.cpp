@@ -74,17 +74,17 @@ TEST_F(PinDialogTest, NamesTokenAndCertificateAndShowsTheStrongestTokenWarning) 
     EXPECT_EQ(locked.warnings.back(), LoadMessage(kMsgPinLocked));
     EXPECT_FALSE(locked.canEnter);
     EXPECT_FALSE(locked.Accepts("1234"));
-    SetLanguage("cs");
-    EXPECT_EQ(BuildPinDialog(question).prompt, "PIN pro token „Card A“:");
-    EXPECT_EQ(BuildPinDialog(question, "Jan Novák").certificate, "Certifikát: Jan Novák");
 }
 
 TEST_F(PinDialogTest, AcceptsOnlyPinsWithinTheTokensLimits) {
     question.token.minPinLength = 4;
     question.token.maxPinLength = 6;
     const ui::PinDialogRequest request = BuildPinDialog(question);
-    for (const auto& [pin, accepted] : {std::pair{"", false}, {"123", false}, {"1234", true},
-                                        {"123456", true}, {"1234567", false}}) {
+    for (const auto& [pin, accepted] : {std::pair{"", false},
+                                        {"123", false},
+                                        {"1234", true},
+                                        {"123456", true},
+                                        {"1234567", false}}) {
         EXPECT_EQ(request.Accepts(pin), accepted) << pin;
     }
     EXPECT_TRUE(BuildPinDialog(pkcs11::PinQuestion{}).Accepts(std::string(200, '7')));

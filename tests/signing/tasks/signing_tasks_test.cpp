@@ -216,6 +216,7 @@ TEST_F(SigningTasksTest, DataElementFollowsTheAlgorithmTablesExactly) {
 }
 
 // The raw spellings of the same signature are the table above and the engine's part.
+// The raw spellings of the same signature are the table above and the engine's part.
 TEST_F(SigningTasksTest, NamedCertificateSignsWithoutDialogOrBeingRemembered) {
     const std::string certificate = "<certificate id='" + Id("nonrep") + "' filter='x'/>";
     EXPECT_TRUE(Verifies(
