@@ -1,12 +1,8 @@
 // The certificate dialog clicked through as a person would: what it shows and what it
 // hands to the chooser.
-#include <QApplication>
-#include <QEventLoop>
 #include <QHeaderView>
 #include <QLabel>
 #include <QScrollBar>
-#include <QThread>
-#include <thread>
 
 #include <gmock/gmock.h>
 
@@ -20,7 +16,6 @@ namespace {
 using test::Button;
 using test::ChooserDriver;
 using test::ClickRow;
-using test::ClickTab;
 using test::List;
 
 // Shows the dialog over the chooser, lets the person act once; the chooser's log.

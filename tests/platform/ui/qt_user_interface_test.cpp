@@ -1,12 +1,8 @@
 #include "platform/ui/qt/qt_user_interface.h"
 
-#include <QEventLoop>
 #include <QLabel>
-#include <QThread>
-#include <ostream>
-#include <thread>
 
-#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include "box_driver.h"
 
@@ -55,44 +51,35 @@ TEST(QtMessageBox, ClosingTheOnlyWindowDoesNotEndTheApplicationsEventLoop) {
     EXPECT_TRUE(driver.Acted());
 }
 
-struct AnswerCase {
-    const char* name;
-    BoxButtons buttons;
-    BoxAnswer defaultAnswer;
-    BoxDriver::Action action;
-    BoxAnswer expected;
-};
-void PrintTo(const AnswerCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class QtMessageBoxAnswers : public ::testing::TestWithParam<AnswerCase> {};
-
-TEST_P(QtMessageBoxAnswers, GivesTheButtonThePersonChose) {
-    const AnswerCase& c = GetParam();
+TEST(QtMessageBox, GivesTheButtonThePersonChoseAndKeysGiveTheDefault) {
+    const struct {
+        const char* name;
+        BoxButtons buttons;
+        BoxAnswer defaultAnswer;
+        BoxDriver::Action action;
+        BoxAnswer expected;
+    } cases[] = {
+        {"No clicked", BoxButtons::YesNo, BoxAnswer::Yes, ClickButton(QMessageBox::No),
+         BoxAnswer::No},
+        {"Escape", BoxButtons::YesNo, BoxAnswer::No, PressKey(Qt::Key_Escape), BoxAnswer::No},
+        {"Enter", BoxButtons::YesNo, BoxAnswer::No, PressKey(Qt::Key_Return), BoxAnswer::No},
+        {"Escape, OK/Cancel", BoxButtons::OkCancel, BoxAnswer::Cancel, PressKey(Qt::Key_Escape),
+         BoxAnswer::Cancel},
+        {"unfitting default OK means Yes", BoxButtons::YesNo, BoxAnswer::Ok,
+         PressKey(Qt::Key_Escape), BoxAnswer::Yes},
+    };
     QtUserInterface ui;
-    BoxDriver driver(c.action);
-    EXPECT_EQ(ui.ShowMessageBox({.icon = BoxIcon::Question,
-                                 .buttons = c.buttons,
-                                 .text = "Continue?",
-                                 .defaultAnswer = c.defaultAnswer}),
-              c.expected);
-    EXPECT_FALSE(driver.TimedOut());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BoxDriver driver(c.action);
+        EXPECT_EQ(ui.ShowMessageBox({.icon = BoxIcon::Question,
+                                     .buttons = c.buttons,
+                                     .text = "Continue?",
+                                     .defaultAnswer = c.defaultAnswer}),
+                  c.expected);
+        EXPECT_FALSE(driver.TimedOut());
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Buttons, QtMessageBoxAnswers,
-    ::testing::Values(AnswerCase{"NoClicked", BoxButtons::YesNo, BoxAnswer::Yes,
-                                 ClickButton(QMessageBox::No), BoxAnswer::No},
-                      AnswerCase{"EscapeGivesDefaultNo", BoxButtons::YesNo, BoxAnswer::No,
-                                 PressKey(Qt::Key_Escape), BoxAnswer::No},
-                      AnswerCase{"EnterGivesDefaultNo", BoxButtons::YesNo, BoxAnswer::No,
-                                 PressKey(Qt::Key_Return), BoxAnswer::No},
-                      AnswerCase{"EscapeGivesDefaultCancel", BoxButtons::OkCancel,
-                                 BoxAnswer::Cancel, PressKey(Qt::Key_Escape), BoxAnswer::Cancel},
-                      AnswerCase{"UnfittingDefaultOkMeansYes", BoxButtons::YesNo, BoxAnswer::Ok,
-                                 PressKey(Qt::Key_Escape), BoxAnswer::Yes}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quillbox::ui

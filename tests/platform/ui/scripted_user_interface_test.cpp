@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <latch>
+#include <numeric>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -127,6 +128,73 @@ TEST_F(ScriptedUserInterfaceTest, TranscriptLineHoldsWhatAPersonWouldHaveSeen) {
     EXPECT_THAT(raw, HasSubstr("Nepodařilo"));
 }
 
+// The scripted person types only where a person could and never writes a secret into the
+// transcript.
+TEST_F(ScriptedUserInterfaceTest, PinDialogAnswersInOrderAndNeverWritesThePin) {
+    auto ui = Make(R"([{"dialog": "pin", "answer": "ok", "pin": "12"},
+                       {"dialog": "pin", "answer": "ok", "pin": "24680"},
+                       {"dialog": "pin", "answer": "cancel"}])");
+    const PinDialogRequest request{.minLength = 4};
+    // Too short for the token: used up, answered as a cancel.
+    EXPECT_FALSE(ui.AskPin(request).confirmed);
+    const PinDialogAnswer good = ui.AskPin(request);
+    EXPECT_TRUE(good.confirmed);
+    EXPECT_EQ(good.pin.view(), "24680");
+    EXPECT_FALSE(ui.AskPin(request).confirmed);
+    EXPECT_FALSE(ui.AskPin(request).confirmed);  // nothing left: default
+
+    EXPECT_EQ(test::ReadFile(transcriptPath_).find("24680"), std::string::npos);
+    EXPECT_THAT(Column("answer"), ElementsAre("cancel", "ok", "cancel", "cancel"));
+    EXPECT_THAT(Column("scripted"), ElementsAre(true, true, true, false));
+    EXPECT_FALSE(Column("problem")[0].is_null());
+}
+
+TEST_F(ScriptedUserInterfaceTest, LoginDialogTypesWhereAPersonCouldAndNeverWritesSecrets) {
+    auto ui = Make(R"([{"dialog": "login", "password": "tajne", "code": "991"},
+                       {"dialog": "login", "user": "Řehoře", "password": ""},
+                       {"dialog": "login", "answer": "cancel", "password": "xyz"},
+                       {"dialog": "login", "answer": "maybe"}])");
+    LoginRequest request;
+    request.serverLine = "The server box.example is asking for your user name and password.";
+    request.password.masked = true;
+    request.code.shown = false;  // a name-and-password login
+    request.userName = "jana";
+    request.passwordText = secret::SecretText("heslo");
+    request.maxChars = 5;
+
+    const LoginAnswer typed = ui.AskLogin(request);
+    EXPECT_TRUE(typed.confirmed);
+    EXPECT_EQ(typed.userName, "jana");  // left as it was
+    EXPECT_EQ(typed.password.view(), "tajne");
+    EXPECT_TRUE(typed.code.empty());  // hidden: the code was not typed
+    const LoginAnswer cut = ui.AskLogin(request);
+    EXPECT_EQ(cut.userName, "Řehoř");  // the field takes five characters
+    EXPECT_TRUE(cut.password.empty());
+    EXPECT_FALSE(ui.AskLogin(request).confirmed);
+    EXPECT_FALSE(ui.AskLogin(request).confirmed);  // not an answer: cancelled
+    EXPECT_FALSE(ui.AskLogin(request).confirmed);  // nothing left: the default
+
+    const std::string raw = test::ReadFile(transcriptPath_);
+    for (const char* secret : {"tajne", "heslo", "991", "xyz"}) {
+        EXPECT_EQ(raw.find(secret), std::string::npos) << secret;
+    }
+    const auto lines = Transcript();
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0]["texts"].size(), 1u);  // no server message, no line for it
+    EXPECT_EQ(lines[0]["fields"]["password"]["text"], "*****");
+    EXPECT_EQ(lines[0]["fields"]["code"],
+              (json{{"text", ""}, {"shown", false}, {"enabled", true}}));
+    EXPECT_THAT(lines[0].value("problem", ""), HasSubstr("code field"));
+    EXPECT_EQ(lines[1]["fields"]["user"]["text"], "Řehoř");
+    EXPECT_EQ(lines[1]["fields"]["password"]["text"], "");
+    EXPECT_THAT(lines[1].value("problem", ""), HasSubstr("5th"));
+    EXPECT_EQ(lines[2]["answer"], "cancel");
+    EXPECT_EQ(lines[2]["fields"]["password"]["text"], "*****");  // the prefill stays
+    EXPECT_FALSE(lines[2].contains("problem"));
+    EXPECT_TRUE(lines[3].contains("problem"));
+    EXPECT_EQ(lines[4]["scripted"], false);
+}
+
 TEST_F(ScriptedUserInterfaceTest, EveryAnswerGoesToExactlyOneOfManyThreads) {
     constexpr int kAnswers = 20000;
     json answers = json::array();
@@ -151,15 +219,13 @@ TEST_F(ScriptedUserInterfaceTest, EveryAnswerGoesToExactlyOneOfManyThreads) {
         thread.join();
     }
 
-    std::vector<int> all;
+    std::vector<int> all, expected(kAnswers);
     for (const auto& mine : taken) {
         all.insert(all.end(), mine.begin(), mine.end());
     }
     std::sort(all.begin(), all.end());
-    ASSERT_EQ(all.size(), static_cast<std::size_t>(kAnswers));
-    for (int i = 0; i < kAnswers; ++i) {
-        ASSERT_EQ(all[i], i);
-    }
+    std::iota(expected.begin(), expected.end(), 0);
+    EXPECT_EQ(all, expected);
 }
 
 TEST_F(ScriptedUserInterfaceTest, UnusableAnswersFileIsRefusedWithItsName) {

@@ -13,7 +13,6 @@
 #include "core/messages/messages_testing.h"
 #include "core/registry.h"
 #include "core/sign_exception.h"
-#include "log_file.h"
 #include "platform/pkcs11/cryptoki_token_store.h"
 #include "signing/engine/certificate_store.h"
 #include "signing/engine/short_date.h"
@@ -26,7 +25,6 @@ namespace {
 
 using test::SoftHsmTokens;
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using Actions = std::function<void(ui::CertificateChooser&)>;
 
 // Opens the chooser as a front end does, then runs the test's clicks; the certificate
@@ -82,9 +80,7 @@ class PenwrightDialogTest : public ::testing::Test {
     void SetUp() override {
         SetLanguage("en");
         settings::SetSettingsStore(&settingsFiles);
-        test::WriteFile(temp / std::string(kLogFileName), "");
         globals = std::make_unique<CGlobals>(temp.path().string());
-        globals->SetDebugFlag(true);
         CGlobals::SetInstanceForTesting(globals.get());
     }
     void TearDown() override {
@@ -108,7 +104,6 @@ class PenwrightDialogTest : public ::testing::Test {
                           "ShowAllCerts");
         return value;
     }
-    std::string Log() const { return test::ReadLogFile(temp / std::string(kLogFileName)); }
 
     inline static CertificateStore* store = nullptr;
     test::TempDir temp;
@@ -140,14 +135,6 @@ TEST_F(PenwrightDialogTest, ListsUsableCertificatesSortedAndShowAllRelaxesOnlyKe
     EXPECT_EQ(row.displayName + "|" + row.issuerName + "|" + row.validFrom + "|" + row.validTo,
               "Quillbox nonrep|Quillbox Test CA|" + from + "|" + to);
     EXPECT_EQ(row.certificateId, Id("nonrep"));
-
-    const std::string log = Log(), dates = " (" + from + " - " + to + "), ";
-    EXPECT_THAT(log, HasSubstr("Certificate: Quillbox nonrep" + dates + "OK\n"));
-    EXPECT_THAT(log, HasSubstr("Quillbox signonly" + dates + "without Non Repundation Usage\n"));
-    EXPECT_THAT(log, HasSubstr("Certificate: PK not available (err = -2146885628)\n"));
-    EXPECT_THAT(log, HasSubstr("Quillbox nokey" + dates + "PK not available (err = -2146885628)"));
-    EXPECT_THAT(log, HasSubstr("Certificate: Quillbox expired ("));
-    EXPECT_THAT(log, HasSubstr("), not valid\n"));
 }
 
 TEST_F(PenwrightDialogTest, FilterDropsCertificatesAndItsSyntaxErrorsEndTheDialog) {
@@ -156,7 +143,6 @@ TEST_F(PenwrightDialogTest, FilterDropsCertificatesAndItsSyntaxErrorsEndTheDialo
     Run([&](ui::CertificateChooser& chooser) { listed = Names(chooser); }, DialogPurpose::Sign,
         filter);
     EXPECT_THAT(listed, ElementsAre("nonrep"));
-    EXPECT_THAT(Log(), HasSubstr("), filtered out (" + filter + ")\n"));
 
     // The front end sees a finished dialog; the parse error reaches whoever showed it.
     bool clicked = false;
@@ -270,7 +256,6 @@ TEST_F(PenwrightDialogTest, PreviewIsFetchedWhenFirstShownAndRetriedUntilItArriv
     EXPECT_EQ(fetched, 3);
     EXPECT_THAT(shown, ElementsAre(std::nullopt, std::nullopt, "a \xC5\x99 \xEF\xBF\xBD",
                                    "a \xC5\x99 \xEF\xBF\xBD"));
-    EXPECT_THAT(Log(), HasSubstr("Preview URL: https://forms.example/preview\n"));
 }
 
 TEST(ShortDateTest, LocalDateInTheMessageLanguagesWay) {
