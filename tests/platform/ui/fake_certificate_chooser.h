@@ -20,6 +20,8 @@ class FakeCertificateChooser final : public ui::CertificateChooser {
                                       .columns = {"Issued to", "Issued by", "Issue date",
                                                   "Expiration date", "Friendly name", "Hash SHA1"},
                                       .showAll = "Show all certificates",
+                                      .emptyList = {},
+                                      .previewFailed = {},
                                       .confirm = "Sign",
                                       .view = "View",
                                       .cancel = "Cancel"};
