@@ -2,12 +2,13 @@
 // a folder over HTTP or HTTPS; stopped by its process id when the object goes.
 #pragma once
 
-#include <sys/types.h>
-
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace quillbox::test {
+
+class ChildProcess;
 
 struct TaskServerOptions {
     // Both set: HTTPS with this certificate and key (PEM).
@@ -29,7 +30,7 @@ class TaskServer {
 
   private:
     bool tls_ = false;
-    pid_t pid_ = -1;
+    std::unique_ptr<ChildProcess> process_;
     int port_ = 0;
 };
 

@@ -30,35 +30,20 @@ class WaitRecorder final : public ui::UserInterface {
         std::lock_guard lock(mutex);
         dialogs.push_back(
             std::make_shared<WaitDialogNotes>(WaitDialogNotes{request, false, false, {}}));
-        return std::make_unique<Dialog>(*this, dialogs.back());
+        return std::make_unique<Dialog>(dialogs.back());
     }
 
     std::mutex mutex;
     std::vector<std::shared_ptr<WaitDialogNotes>> dialogs;
 
   private:
-    class Dialog final : public ui::WaitDialog {
-      public:
-        Dialog(WaitRecorder& owner, std::shared_ptr<WaitDialogNotes> notes)
-            : owner_(owner), notes_(std::move(notes)) {}
-        ~Dialog() override {
-            Note([this] { notes_->closed = true; });
-        }
-        void Show() override {
-            Note([this] { notes_->shown = true; });
-        }
-        void SetProgress(int position) override {
-            Note([this, position] { notes_->positions.push_back(position); });
-        }
-
-      private:
-        template <typename F>
-        void Note(F f) {
-            std::lock_guard lock(owner_.mutex);
-            f();
-        }
-        WaitRecorder& owner_;
-        std::shared_ptr<WaitDialogNotes> notes_;
+    // Each dialog is used only by the thread that waits for its download.
+    struct Dialog final : ui::WaitDialog {
+        explicit Dialog(std::shared_ptr<WaitDialogNotes> n) : notes(std::move(n)) {}
+        ~Dialog() override { notes->closed = true; }
+        void Show() override { notes->shown = true; }
+        void SetProgress(int position) override { notes->positions.push_back(position); }
+        std::shared_ptr<WaitDialogNotes> notes;
     };
 };
 

@@ -1,7 +1,6 @@
 // The rules the send task is made of, each where a literal reading would go wrong: the
-// challenge scheme, the server's encoded words, the Basic header, the page's header lines,
-// what the log may show, the certificate key of a URL and which host gets a remembered
-// cookie.
+// challenge scheme, the server's encoded words, the page's header lines, what the log may
+// show and the certificate key of a URL.
 #include <gtest/gtest.h>
 
 #include "core/base64/base64_coder.h"
@@ -9,7 +8,6 @@
 #include "net/send/data_box_settings.h"
 #include "net/send/page_headers.h"
 #include "net/send/send_driver.h"
-#include "net/transfer/auth_cache.h"
 #include "net/transfer/client_cert_map.h"
 #include "platform/settings/settings_store.h"
 #include "test_support.h"
@@ -36,9 +34,7 @@ TEST(SendRulesTest, ChallengeSchemeAndLoginType) {
     for (const auto& c : schemes)
         EXPECT_EQ(ChallengeScheme(c.header), c.scheme) << c.header.value_or("(none)");
 
-    EXPECT_EQ(LoginStateFromText(""), kLoginBasic);
     EXPECT_EQ(LoginStateFromText("SMS"), kLoginSms);
-    EXPECT_EQ(LoginStateFromText("Token"), kLoginToken);
     EXPECT_EQ(LoginStateFromText("unknown"), kLoginNotDataBox);
 }
 
@@ -56,16 +52,6 @@ TEST(SendRulesTest, ServerMessageJoinsEncodedWordsOnly) {
     // Bytes that are no UTF-8 show as replacement characters, never as broken text.
     EXPECT_EQ(DecodeServerMessage(word("a\xFF")), "a\xEF\xBF\xBD");
     EXPECT_EQ(DecodeServerMessage(word(std::string(3000, 'x'))).size(), 1048u);
-}
-
-TEST(SendRulesTest, BasicHeaderJoinsPasswordAndCode) {
-    const secret::SecretText header =
-        BasicAuthorization("jana", "Heslo-\xC5\xBDlu\xC5\xA5ou\xC4\x8Dk\xC3\xBD", "123456");
-    EXPECT_EQ(header.view(),
-              "Authorization: Basic " +
-                  Base64Coder::EncodeBytes("jana:Heslo-\xC5\xBDlu\xC5\xA5ou\xC4\x8Dk\xC3\xBD"
-                                           "123456"));
-    EXPECT_EQ(BasicAuthorization("", "", "").view(), "Authorization: Basic Og==");
 }
 
 TEST(SendRulesTest, PageHeadersKeepOnlyWellFormedLinesTheTransportDoesNotOwn) {
@@ -102,33 +88,17 @@ TEST(SendRulesTest, CertificateKeyOfAUrl) {
         EXPECT_EQ(CertKeyFromUrl(c.url), c.key) << c.url;
 }
 
-TEST(SendRulesTest, RememberedCookieGoesOnlyToHostsOfItsDomain) {
-    RememberCookie(".box.localhost", "IPCZ-X-COOKIE=t1");
-    EXPECT_EQ(CookieForUrl("http://service.box.localhost:8080/s"), "IPCZ-X-COOKIE=t1");
-    EXPECT_EQ(CookieForUrl("http://BOX.localhost/"), "IPCZ-X-COOKIE=t1");
-    for (const char* other :
-         {"https://evil.example/?x=.box.localhost", "https://evilbox.localhost/",
-          "https://box.localhost.evil.example/", "https://evil.example#.box.localhost"})
-        EXPECT_FALSE(CookieForUrl(other)) << other;
-}
-
-// The service's hosts and domains are an administrator's to set; the built-in ones hold
-// until then.
-TEST(SendRulesTest, DataBoxHostsAndDomainsComeFromTheMachineSettings) {
+// The service's hosts are an administrator's to set; the built-in ones hold until then.
+TEST(SendRulesTest, DataBoxHostsComeFromTheMachineSettings) {
     EXPECT_TRUE(IsDataBoxHost("WS1.czebox.cz"));
-    EXPECT_TRUE(IsTrustedDomain("login.czechpoint.cz", DataBoxDomainSuffixes()));
     test::TempDir dir;
     test::WriteFile(dir / "machine.ini",
                     "[Software\\Kestrelsoft\\Quillbox Signing Extension\\Settings]\n"
-                    "DataBoxHosts=sz:ws.box.localhost\n"
-                    "DataBoxDomains=sz:box.localhost, .other.localhost\n");
+                    "DataBoxHosts=sz:ws.box.localhost\n");
     settings::IniSettingsStore store((dir / "user.ini").string(), (dir / "machine.ini").string());
     settings::SetSettingsStore(&store);
     EXPECT_TRUE(IsDataBoxHost("ws.box.localhost"));
     EXPECT_FALSE(IsDataBoxHost("ws1.czebox.cz"));
-    EXPECT_EQ(DataBoxDomainSuffixes(),
-              (std::vector<std::string>{".box.localhost", ".other.localhost"}));
-    EXPECT_TRUE(IsTrustedDomain("login.box.localhost", DataBoxDomainSuffixes()));
     settings::SetSettingsStore(nullptr);
 }
 

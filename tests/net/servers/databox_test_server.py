@@ -39,6 +39,7 @@ import sys
 import threading
 from http.server import BaseHTTPRequestHandler
 from urllib.parse import urlsplit
+from urllib.request import parse_http_list, parse_keqv_list
 from xml.sax.saxutils import quoteattr
 
 from http_test_server import serve
@@ -84,31 +85,8 @@ def md5(data):
 
 def parse_digest(value):
     """Parameters of a Digest credentials header (quoted or bare values)."""
-    params, i = {}, 0
-    while i < len(value):
-        while i < len(value) and value[i] in " ,":
-            i += 1
-        eq = value.find("=", i)
-        if eq < 0:
-            break
-        name = value[i:eq].strip().lower()
-        i = eq + 1
-        if i < len(value) and value[i] == '"':
-            i += 1
-            out = []
-            while i < len(value) and value[i] != '"':
-                if value[i] == "\\" and i + 1 < len(value):
-                    i += 1
-                out.append(value[i])
-                i += 1
-            params[name] = "".join(out)
-            i += 1
-        else:
-            end = value.find(",", i)
-            end = len(value) if end < 0 else end
-            params[name] = value[i:end].strip()
-            i = end
-    return params
+    items = parse_keqv_list([item for item in parse_http_list(value) if "=" in item])
+    return {name.strip().lower(): text for name, text in items.items()}
 
 
 def digest_valid(params, method):
@@ -132,20 +110,6 @@ class Handler(BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
-    def _read_body(self):
-        if "chunked" in (self.headers.get("Transfer-Encoding") or "").lower():
-            body = b""
-            while True:
-                size = int(self.rfile.readline().split(b";")[0].strip() or b"0", 16)
-                if size == 0:
-                    while self.rfile.readline().strip():
-                        pass
-                    return body
-                body += self.rfile.read(size)
-                self.rfile.readline()
-        length = int(self.headers.get("Content-Length") or 0)
-        return self.rfile.read(length) if length else b""
-
     def _authorization(self):
         """(record for /__seen, Basic bytes or None, Digest params or None)"""
         value = self.headers.get("Authorization")
@@ -168,7 +132,8 @@ class Handler(BaseHTTPRequestHandler):
 
     def _serve(self):
         split = urlsplit(self.path)
-        body = self._read_body()
+        length = int(self.headers.get("Content-Length") or 0)
+        body = self.rfile.read(length) if length else b""
         segments = split.path.lstrip("/").split("/", 1)
         flow = segments[0]
         rest = segments[1] if len(segments) > 1 else ""
@@ -191,18 +156,14 @@ class Handler(BaseHTTPRequestHandler):
             "path": self.path,
             "flow": flow,
             "authorization": auth_record,
-            "cookie": cookie,
             "cookieOk": f"{COOKIE_NAME}={TOKEN}" in [c.strip() for c in (cookie or "").split(";")],
             "contentLength": self.headers.get("Content-Length"),
             "bodyLength": len(body),
-            "bodySha256": hashlib.sha256(body).hexdigest(),
             "fault": None,
         }
         status, step, headers, payload, ctype = self._decide(flow, rest, query, body, basic,
                                                              digest, record)
-        record.update({"step": step, "status": status})
-        for name in ("Location", "Set-Cookie"):
-            record[name[0].lower() + name[1:].replace("-", "")] = headers.get(name)
+        record.update({"step": step, "status": status, "location": headers.get("Location")})
         with seen_lock:
             seen.append(record)
         self._answer(status, payload, ctype, headers)

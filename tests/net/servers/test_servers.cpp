@@ -107,23 +107,15 @@ bool WaitForPort(int port, int timeoutMs) {
 // ---- HTTP
 
 namespace {
-// Debian's interpreter when present: a wrapper found first in PATH may take seconds to start.
-std::string Python() {
-    return fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
-}
-}  // namespace
-
-namespace {
-
 std::vector<std::string> ScriptCommand(const std::string& script, const fs::path& portFile,
                                        const std::vector<std::string>& args) {
+    // Debian's interpreter when present: a wrapper found first in PATH may take seconds to start.
     std::vector<std::string> argv = {
-        Python(), std::string(QUILLBOX_SOURCE_DIR) + "/tests/net/servers/" + script,
-        portFile.string()};
+        fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3",
+        std::string(QUILLBOX_SOURCE_DIR) + "/tests/net/servers/" + script, portFile.string()};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
 }
-
 }  // namespace
 
 ScriptServer::ScriptServer(const std::string& script, const std::vector<std::string>& args)
@@ -149,39 +141,30 @@ namespace {
 using Key = std::unique_ptr<EVP_PKEY, FreeWith<EVP_PKEY_free>>;
 using Cert = std::unique_ptr<X509, FreeWith<X509_free>>;
 
-void AddExtension(X509* cert, X509* issuer, int nid, const char* value) {
-    X509V3_CTX ctx;
-    X509V3_set_ctx_nodb(&ctx);
-    X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
-    X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
-    if (ext == nullptr)
-        throw std::runtime_error("certificate extension failed");
-    X509_add_ext(cert, ext, -1);
-    X509_EXTENSION_free(ext);
-}
-
-// issuer null: self-signed. Validity in seconds from now.
-Cert MakeCert(EVP_PKEY* key, const char* commonName, const char* altNames, X509* issuer,
-              EVP_PKEY* issuerKey, long notBefore, long notAfter, bool ca, long serial) {
+// Signed by issuer (self-signed without one); valid from `from` to `to` seconds from now.
+Cert MakeCert(EVP_PKEY* key, const char* commonName, X509* issuer, EVP_PKEY* issuerKey, long from,
+              long to, long serial, std::vector<std::pair<int, const char*>> extensions) {
     Cert cert(X509_new());
     X509_set_version(cert.get(), 2);
     ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), serial);
-    X509_gmtime_adj(X509_getm_notBefore(cert.get()), notBefore);
-    X509_gmtime_adj(X509_getm_notAfter(cert.get()), notAfter);
+    X509_gmtime_adj(X509_getm_notBefore(cert.get()), from);
+    X509_gmtime_adj(X509_getm_notAfter(cert.get()), to);
     X509_set_pubkey(cert.get(), key);
     X509_NAME* name = X509_get_subject_name(cert.get());
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
                                reinterpret_cast<const unsigned char*>(commonName), -1, -1, 0);
     X509_set_issuer_name(cert.get(), issuer ? X509_get_subject_name(issuer) : name);
-    X509* signer = issuer ? issuer : cert.get();
-    if (ca) {
-        AddExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:TRUE");
-        AddExtension(cert.get(), signer, NID_key_usage, "critical,keyCertSign,cRLSign");
-    } else {
-        AddExtension(cert.get(), signer, NID_basic_constraints, "CA:FALSE");
-        AddExtension(cert.get(), signer, NID_subject_alt_name, altNames);
+    X509V3_CTX ctx;
+    X509V3_set_ctx_nodb(&ctx);
+    X509V3_set_ctx(&ctx, issuer ? issuer : cert.get(), cert.get(), nullptr, nullptr, 0);
+    extensions.emplace_back(NID_subject_key_identifier, "hash");
+    for (const auto& [nid, value] : extensions) {
+        X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
+        if (ext == nullptr)
+            throw std::runtime_error("certificate extension failed");
+        X509_add_ext(cert.get(), ext, -1);
+        X509_EXTENSION_free(ext);
     }
-    AddExtension(cert.get(), signer, NID_subject_key_identifier, "hash");
     X509_sign(cert.get(), issuerKey ? issuerKey : key, EVP_sha256());
     return cert;
 }
@@ -199,19 +182,19 @@ void WritePem(const fs::path& certPath, X509* cert, const fs::path& keyPath, EVP
 
 TestCertificates::TestCertificates(const fs::path& folder) {
     constexpr long kDay = 86400;
-    const char* kLocal = "IP:127.0.0.1,DNS:localhost";
-    Key caKeyPair = Key(EVP_EC_gen("P-256"));
-    Cert ca = MakeCert(caKeyPair.get(), "Quillbox Test Root", nullptr, nullptr, nullptr, -kDay,
-                       30 * kDay, true, 1);
+    const Key caKeyPair(EVP_EC_gen("P-256"));
+    const Cert ca =
+        MakeCert(caKeyPair.get(), "Quillbox Test Root", nullptr, nullptr, -kDay, 30 * kDay, 1,
+                 {{NID_basic_constraints, "critical,CA:TRUE"},
+                  {NID_key_usage, "critical,keyCertSign,cRLSign"}});
     caCert = folder / "ca.pem";
     caKey = folder / "ca.key";
     WritePem(caCert, ca.get(), caKey, caKeyPair.get());
 
-    struct Leaf {
-        fs::path* cert;
-        fs::path* key;
-        const char* file;
-        const char* names;
+    const char* kLocal = "IP:127.0.0.1,DNS:localhost";
+    const struct {
+        fs::path *cert, *key;
+        const char *file, *names;
         long from, to;
         bool selfSigned;
     } leaves[] = {
@@ -222,10 +205,11 @@ TestCertificates::TestCertificates(const fs::path& folder) {
     };
     long serial = 2;
     for (const auto& leaf : leaves) {
-        Key key = Key(EVP_EC_gen("P-256"));
-        Cert cert = MakeCert(
-            key.get(), "127.0.0.1", leaf.names, leaf.selfSigned ? nullptr : ca.get(),
-            leaf.selfSigned ? nullptr : caKeyPair.get(), leaf.from, leaf.to, false, serial++);
+        const Key key(EVP_EC_gen("P-256"));
+        const Cert cert =
+            MakeCert(key.get(), "127.0.0.1", leaf.selfSigned ? nullptr : ca.get(),
+                     leaf.selfSigned ? nullptr : caKeyPair.get(), leaf.from, leaf.to, serial++,
+                     {{NID_basic_constraints, "CA:FALSE"}, {NID_subject_alt_name, leaf.names}});
         *leaf.cert = folder / (std::string(leaf.file) + ".pem");
         *leaf.key = folder / (std::string(leaf.file) + ".key");
         WritePem(*leaf.cert, cert.get(), *leaf.key, key.get());
@@ -249,19 +233,16 @@ NginxTlsServer::NginxTlsServer(const std::string& plainRedirectTarget, const fs:
         loginTls12Port_ = loginCa.empty() ? 0 : FreePort();
         loginTls13Port_ = loginCa.empty() ? 0 : FreePort();
         const std::string tmp = (dir_ / "tmp").string();
-        std::string conf;
         // One process without workers: nothing changes user, so it runs the same as root.
-        conf += "daemon off;\nmaster_process off;\n";
-        if (geteuid() == 0)
-            conf += "user root;\n";
-        conf += "pid " + (dir_ / "nginx.pid").string() + ";\n";
-        conf += "error_log " + (dir_ / "error.log").string() + " warn;\n";
-        conf += "events { worker_connections 64; }\nhttp {\n";
-        conf += "  access_log off;\n  sendfile on;\n  client_max_body_size 0;\n";
-        conf += "  client_body_temp_path " + tmp + "/body;\n  proxy_temp_path " + tmp + "/proxy;\n";
-        conf += "  fastcgi_temp_path " + tmp + "/fastcgi;\n  uwsgi_temp_path " + tmp + "/uwsgi;\n";
-        conf += "  scgi_temp_path " + tmp + "/scgi;\n";
-        conf += "  default_type application/octet-stream;\n";
+        std::string conf = std::string("daemon off;\nmaster_process off;\n") +
+                           (geteuid() == 0 ? "user root;\n" : "") + "pid " +
+                           (dir_ / "nginx.pid").string() + ";\nerror_log " +
+                           (dir_ / "error.log").string() +
+                           " warn;\nevents { worker_connections 64; }\nhttp {\n"
+                           "  access_log off;\n  sendfile on;\n  client_max_body_size 0;\n"
+                           "  default_type application/octet-stream;\n";
+        for (const char* kind : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
+            conf += std::string("  ") + kind + "_temp_path " + tmp + "/" + kind + ";\n";
         auto server = [&](int port, const fs::path& cert, const fs::path& key, bool tls,
                           const std::string& extra) {
             conf += "  server {\n    listen 127.0.0.1:" + std::to_string(port) +
@@ -342,9 +323,7 @@ FtpTestServer::FtpTestServer() {
         conf += "run_as_launching_user=YES\n";
         conf += "anonymous_enable=YES\nlocal_enable=NO\nno_anon_password=YES\n";
         conf += "anon_root=" + root().string() + "\n";
-        conf += "write_enable=YES\nanon_upload_enable=YES\nanon_mkdir_write_enable=YES\n";
-        conf += "anon_other_write_enable=YES\nanon_world_readable_only=NO\n";
-        conf += "anon_umask=077\n";
+        conf += "anon_world_readable_only=NO\n";
         conf += "secure_chroot_dir=" + (dir_ / "empty").string() + "\n";
         conf += "connect_from_port_20=NO\npasv_enable=YES\nport_enable=YES\n";
         conf += "pasv_address=127.0.0.1\n";

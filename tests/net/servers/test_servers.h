@@ -102,7 +102,7 @@ class NginxTlsServer {
     bool started_ = false;
 };
 
-// vsftpd serving root() to anonymous users, with upload allowed.
+// vsftpd serving root() to anonymous users.
 class FtpTestServer {
   public:
     FtpTestServer();

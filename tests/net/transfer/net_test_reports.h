@@ -18,38 +18,20 @@ namespace quillbox::test {
 
 struct NetReports {
     std::vector<std::pair<int, std::string>> list;
-    // Answer to the cookie query (code 61); empty leaves the buffer alone.
-    std::string cookieAnswer;
 
     static void Callback(int code, char* text, void* context) {
         auto* self = static_cast<NetReports*>(context);
-        if (code == net::MyNet_AddCookie && text != nullptr && !self->cookieAnswer.empty()) {
-            self->cookieAnswer.copy(text, net::kAddCookieBufferSize - 1);
-            text[std::min(self->cookieAnswer.size(), net::kAddCookieBufferSize - 1)] = '\0';
-        }
-        if (code == net::MyNet_HttpFileTime && text != nullptr) {
-            self->fileTimes.push_back(*reinterpret_cast<const net::NetFileTime*>(text));
-            self->list.emplace_back(code, "");
-            return;
-        }
-        self->list.emplace_back(code, text != nullptr ? text : "<null>");
+        // The file time's text is a binary record.
+        const bool readable = text != nullptr && code != net::MyNet_HttpFileTime;
+        self->list.emplace_back(code, readable ? text : "<null>");
     }
 
     int Count(int code) const {
-        return static_cast<int>(std::count_if(list.begin(), list.end(),
-                                              [code](const auto& r) { return r.first == code; }));
+        return static_cast<int>(std::ranges::count(list, code, &decltype(list)::value_type::first));
     }
     bool Has(int code, const std::string& text) const {
-        return std::find(list.begin(), list.end(), std::make_pair(code, text)) != list.end();
+        return std::ranges::count(list, std::make_pair(code, text)) > 0;
     }
-    std::vector<std::string> Texts(int code) const {
-        std::vector<std::string> texts;
-        for (const auto& r : list)
-            if (r.first == code)
-                texts.push_back(r.second);
-        return texts;
-    }
-    std::vector<net::NetFileTime> fileTimes;
 };
 
 // Body, headers, status and content type of one response.
@@ -86,9 +68,8 @@ struct ScriptedPerson {
     }
     std::vector<nlohmann::json> Transcript() const {
         std::vector<nlohmann::json> lines;
-        if (!std::filesystem::exists(dir / "transcript"))
-            return lines;
-        std::istringstream in(ReadFile(dir / "transcript"));
+        std::istringstream in(
+            std::filesystem::exists(dir / "transcript") ? ReadFile(dir / "transcript") : "");
         for (std::string line; std::getline(in, line);)
             lines.push_back(nlohmann::json::parse(line));
         return lines;

@@ -1,8 +1,4 @@
-// The Qt certificate warning and credentials dialog, answered by simulated clicks.
 #include <QApplication>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -30,6 +26,7 @@ void WhenModal(std::function<void(QWidget*)> action) {
     });
 }
 
+// The person who just presses Enter does not go on despite the certificate.
 TEST(QtConnectionDialogsTest, WarningShowsHostAndDefaultsToNo) {
     SetLanguage("en");
     ui::QtUserInterface qtUi;
