@@ -123,14 +123,9 @@ SignerAnswer ParseSignerAnswer(std::string_view answer) {
 }
 
 std::string_view CompanionLanguage() {
-    switch (EffectiveLanguage()) {
-        case kLanguageCzech:
-            return "cz";
-        case kLanguageSlovak:
-            return "sk";
-        default:
-            return "en";
-    }
+    // The companions' convention names Czech by the country.
+    const std::string_view code = IsoLanguageCode();
+    return code == "cs" ? "cz" : code;
 }
 
 ChildProcess::~ChildProcess() {
