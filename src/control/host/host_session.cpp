@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "core/globals.h"
+#include "platform/http/transfer.h"
 #include "platform/ui/user_interface.h"
 
 #ifdef QUILLBOX_WITH_QT
@@ -67,10 +68,12 @@ void HostSession::ReadRequests(const std::function<void()>& wake) {
         working = callRunning_;
     }
     if (working && !reader_.Stopped()) {
-        // The page, its tab or the browser went away: nobody will read the answer, and
-        // a dialog left open would ask a person about a page they no longer see.
+        // The page, its tab or the browser went away: nobody will read the answer, a
+        // dialog left open would ask a person about a page they no longer see, and a
+        // download would keep the host for as long as the server takes.
         QB_LOG(LogLevel::File, nullptr, "Native host: the page went away; its call is cancelled");
         ui::CurrentUserInterface().GiveUp();
+        http::StopAllTransfers();
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -6,6 +6,7 @@
 #include <openssl/x509_vfy.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstring>
@@ -35,6 +36,8 @@ constexpr long kDefaultStallLimitMs = 60000;
 // Less than this rate over a whole stall limit counts as a stall: a server that trickles a
 // byte now and then keeps no transfer alive. Far below any real link.
 constexpr std::uint64_t kMinBytesPerSecond = 64;
+
+std::atomic<bool> g_stopped{false};
 
 using Clock = std::chrono::steady_clock;
 
@@ -437,6 +440,11 @@ template <typename Done>
 void CurlTransfer::Drive(Done done) {
     stall_.Resume(Clock::now());
     while (!finished_ && !done()) {
+        if (g_stopped.load()) {
+            finished_ = true;
+            finishCode_ = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
         int running = 0;
         const CURLMcode mc = curl_multi_perform(multi_.get(), &running);
         int left = 0;
@@ -541,7 +549,8 @@ SendResult CurlTransfer::Classify(CURLcode code) const {
     else if (errorBuffer_[0] != '\0')
         result.message += std::string(": ") + errorBuffer_;
     result.error = TransferError::Other;
-    if (identity_ && identity_->TakeCancelled()) {
+    if ((identity_ && identity_->TakeCancelled()) ||
+        (code == CURLE_ABORTED_BY_CALLBACK && g_stopped.load())) {
         result.error = TransferError::Cancelled;
     } else if (rejectedVerifyError_ != X509_V_OK) {
         result.error = ClassifyVerifyError(rejectedVerifyError_).error;
@@ -734,6 +743,10 @@ int CurlTransfer::OnClientCert(SSL* ssl, X509** certificate, EVP_PKEY** key) {
 
 std::unique_ptr<Transfer> CreateTransfer() {
     return std::make_unique<CurlTransfer>();
+}
+
+void StopAllTransfers() {
+    g_stopped.store(true);
 }
 
 std::string ErrorText(int errorNumber) {

@@ -120,6 +120,10 @@ class Transfer {
 
 std::unique_ptr<Transfer> CreateTransfer();
 
+// Ends every running and later transfer of the process within a second, as Cancelled:
+// the page that wanted them has gone. There is no way back.
+void StopAllTransfers();
+
 // The library's text for one of its error numbers; empty when it has none.
 std::string ErrorText(int errorNumber);
 
