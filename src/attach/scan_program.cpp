@@ -12,6 +12,7 @@
 #include "attach/evm_signer.h"
 #include "core/base64/base64_coder.h"
 #include "core/globals.h"
+#include "core/unique_fd.h"
 #include "platform/settings/settings_store.h"
 #include "platform/system/system_info.h"
 
@@ -44,23 +45,11 @@ class PrivateFolder {
     std::string path_;
 };
 
-struct Fd {
-    explicit Fd(int value) : fd(value) {}
-    ~Fd() {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int fd;
-};
-
 // The document the program left: a regular file of ours, small enough to encode.
 bool ReadDocument(const std::string& path, std::vector<std::uint8_t>& pdf) {
-    const Fd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    const UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     struct stat info {};
-    if (file.fd < 0 || fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+    if (file.get() < 0 || fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
         info.st_uid != geteuid() || info.st_size <= 0 ||
         static_cast<std::uint64_t>(info.st_size) > Base64Coder::kMaxEncodeCount) {
         return false;
@@ -68,7 +57,7 @@ bool ReadDocument(const std::string& path, std::vector<std::uint8_t>& pdf) {
     pdf.resize(static_cast<std::size_t>(info.st_size));
     std::size_t length = 0;
     while (length < pdf.size()) {
-        const ssize_t got = read(file.fd, pdf.data() + length, pdf.size() - length);
+        const ssize_t got = read(file.get(), pdf.data() + length, pdf.size() - length);
         if (got < 0 && errno == EINTR) {
             continue;
         }

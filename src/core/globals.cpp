@@ -281,29 +281,13 @@ CGlobals::CGlobals(std::string tempFolder) {
 
 CGlobals::~CGlobals() = default;
 
-CGlobals::UniqueFd& CGlobals::UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-}
-
-CGlobals::UniqueFd::~UniqueFd() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-}
-
 // Another local user may have put something at the path in a shared temporary folder: a
 // link to one of this user's files, a file of their own that would collect what the
 // plug-in logs, or a FIFO that would stall the start. The checks run on the descriptor
 // that was opened, so nothing can be swapped in between. O_NONBLOCK only matters for
 // the FIFO, which is refused anyway. A second hard link is refused too: it could be one
 // of the user's own files linked in from elsewhere.
-CGlobals::UniqueFd CGlobals::OpenOwnLogFile(const std::string& path) {
+UniqueFd CGlobals::OpenOwnLogFile(const std::string& path) {
     UniqueFd file(
         ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!file) {

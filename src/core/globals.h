@@ -14,6 +14,8 @@
 #include <string_view>
 #include <utility>
 
+#include "core/unique_fd.h"
+
 namespace quillbox {
 
 class CSignException;
@@ -57,21 +59,6 @@ class CGlobals {
     void SetDebugFlag(bool on) { debugFlag_.store(on); }
 
   private:
-    // Owns a file descriptor (-1: none).
-    class UniqueFd {
-      public:
-        UniqueFd() = default;
-        explicit UniqueFd(int fd) : fd_(fd) {}
-        UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-        UniqueFd& operator=(UniqueFd&& other) noexcept;
-        ~UniqueFd();
-        int get() const { return fd_; }
-        explicit operator bool() const { return fd_ >= 0; }
-
-      private:
-        int fd_ = -1;
-    };
-
     static UniqueFd OpenOwnLogFile(const std::string& path);
     void WriteUtf16(std::string_view utf8);
     // fileMessage already has its inserted text escaped; boxMessage is shown as it is.

@@ -13,6 +13,7 @@
 #include "core/globals.h"
 #include "core/identity.h"
 #include "core/sign_exception.h"
+#include "core/unique_fd.h"
 #include "platform/xml/xml_document.h"
 
 namespace quillbox {
@@ -73,26 +74,10 @@ void AppendCertificate(xml::XmlNode target, const TaskOutcome& outcome) {
     cert.SetText(outcome.certificate);
 }
 
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
 void AppendFileAsBase64(xml::XmlNode target, TaskOutcome& outcome, Base64Coder& coder) {
     // Non-blocking, so that a FIFO put in the file's place cannot stall the open; such a
     // file, or a device, is refused: it could block or never end.
-    FileDescriptor file(open(outcome.attachmentPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    UniqueFd file(open(outcome.attachmentPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info {};
     if (file.get() >= 0 && fstat(file.get(), &info) == 0 && !S_ISREG(info.st_mode)) {
         errno = EINVAL;

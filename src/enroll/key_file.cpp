@@ -11,34 +11,12 @@
 #include <cstdlib>
 #include <vector>
 
+#include "core/unique_fd.h"
 #include "core/utf.h"
 #include "platform/system/system_info.h"
 
 namespace quillbox::enroll {
 namespace {
-
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    // Closes now and tells whether the close reported an error (NFS reports late writes
-    // there).
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return close(fd) == 0;
-    }
-
-  private:
-    int fd_;
-};
 
 // A Unicode classification that does not follow the process's locale.
 bool IsLetter(char32_t c) {
@@ -91,7 +69,7 @@ std::optional<WriteFailure> WriteDurably(const std::filesystem::path& path, std:
                                          bool replace) {
     const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
     std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-    Fd fd(mkostemp(temp.data(), O_CLOEXEC));  // mode 0600
+    UniqueFd fd(mkostemp(temp.data(), O_CLOEXEC));  // mode 0600
     if (fd.get() < 0) {
         return WriteFailure{WriteStep::Create, errno};
     }
@@ -122,7 +100,7 @@ std::optional<WriteFailure> WriteDurably(const std::filesystem::path& path, std:
     if (placed != 0) {
         return fail(WriteStep::Place);
     }
-    if (Fd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() >= 0) {
+    if (UniqueFd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() >= 0) {
         fsync(dir.get());
     }
     return std::nullopt;
@@ -131,7 +109,7 @@ std::optional<WriteFailure> WriteDurably(const std::filesystem::path& path, std:
 ReadStatus ReadCapped(const std::filesystem::path& path, std::size_t maxBytes, std::string& bytes,
                       int& error) {
     bytes.clear();
-    Fd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         error = errno;
         return error == ENOENT ? ReadStatus::NotFound : ReadStatus::CannotOpen;
